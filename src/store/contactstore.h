@@ -1,0 +1,62 @@
+#pragma once
+
+#include "contactrecord.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+enum class StoreStatus {
+    Ok,
+    ReadError, // the file exists but could not be read: nothing was written
+    WriteError, // the file could not be created or written: it is as it was
+};
+
+// The contacts file, LBcontatos.txt, in the folder it is given. Nothing is kept in memory:
+// every operation reads the file again, and every change rewrites it whole, atomically
+// (QSaveFile: a crash or a full disk leaves the old file or the new one, never a cut-off one)
+// and under a lock file beside it, so two running copies never lose each other's changes.
+// A missing file reads as the empty store; only ensure() and the writing operations create it.
+class ContactStore {
+public:
+    static constexpr auto FileName = "LBcontatos.txt";
+
+    explicit ContactStore(QString folder);
+
+    QString path() const;
+
+    // Creates the empty store when no file exists; an existing file is left alone.
+    StoreStatus ensure() const;
+
+    // The record lines in file order (quotes removed, blank lines dropped).
+    StoreStatus readRecordLines(QStringList* lines) const;
+
+    // The same, split into fields at every "§".
+    StoreStatus readRecords(QList<QStringList>* records) const;
+
+    // The last record whose name equals name exactly (case-sensitive); nullopt when none does.
+    StoreStatus findRecord(const QString& name, std::optional<ContactRecord>* record) const;
+
+    // Appends a record line (as formatRecord() builds it) after the last record.
+    StoreStatus append(const QString& recordLine) const;
+
+    // Replaces every record whose name equals name exactly by newLine, in its place. When no
+    // record carries the name nothing is written and *replaced is 0.
+    StoreStatus replaceRecords(const QString& name, const QString& newLine, int* replaced = nullptr) const;
+
+    // Drops every record whose name equals name exactly. When none does nothing is written
+    // and *removed is 0.
+    StoreStatus removeRecords(const QString& name, int* removed = nullptr) const;
+
+private:
+    StoreStatus readFile(QStringList* lines) const;
+    StoreStatus writeFile(const QStringList& lines) const;
+    QString lockPath() const;
+
+    template <typename Change>
+    StoreStatus modify(Change change) const;
+
+    QString m_folder;
+};
