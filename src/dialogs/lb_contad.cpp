@@ -1,0 +1,62 @@
+#include "lb_contad.h"
+
+#include "beeper.h"
+#include "twips.h"
+
+#include <QLabel>
+#include <QPainter>
+#include <QTimer>
+
+using namespace Qt::StringLiterals;
+
+LB_ContAd::LB_ContAd(Beeper& beeper, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint)
+    , Label1(new QLabel(u"Contato Inserido!"_s, this))
+    , Timer1(new QTimer(this))
+{
+    setObjectName(u"LB_ContAd"_s);
+    setWindowTitle(u"Lurvane Brevicard"_s);
+    setFixedSize(Twips::toPixels(2895), Twips::toPixels(735));
+
+    Label1->setObjectName(u"Label1"_s);
+    Label1->setGeometry(Twips::rect(60, 140, 2775, 615));
+    Label1->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    Label1->setWordWrap(true);
+    QFont font = Label1->font();
+    font.setBold(true);
+    font.setPointSizeF(9.75);
+    Label1->setFont(font);
+
+    Timer1->setObjectName(u"Timer1"_s);
+    Timer1->setSingleShot(true);
+    Timer1->setInterval(IntervaloMs);
+    connect(Timer1, &QTimer::timeout, this, &LB_ContAd::Timer1_Timer);
+    Timer1->start();
+    beeper.beep();
+}
+
+void LB_ContAd::mostra(Beeper& beeper, const QString& mensagem, const QPoint& topLeft)
+{
+    LB_ContAd aviso(beeper);
+    aviso.Label1->setText(mensagem);
+    aviso.move(topLeft);
+    aviso.exec();
+}
+
+void LB_ContAd::reject()
+{
+    // Escape does not close the notice: only its timer does.
+}
+
+void LB_ContAd::Timer1_Timer()
+{
+    accept();
+}
+
+void LB_ContAd::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    const QRect area = rect();
+    painter.fillRect(area, QColor(47, 127, 134));
+    painter.fillRect(area.adjusted(2, 2, -2, -2), QColor(249, 248, 240));
+}

@@ -1,0 +1,34 @@
+#include "imagebutton.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <QSvgRenderer>
+
+ImageButton::ImageButton(const QString& objectName, const QString& svgPath, const QRect& designRect, QWidget* parent)
+    : QWidget(parent)
+    , m_renderer(new QSvgRenderer(svgPath, this))
+    , m_designRect(designRect)
+{
+    setObjectName(objectName);
+    setGeometry(designRect);
+    setAttribute(Qt::WA_TranslucentBackground);
+}
+
+void ImageButton::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    m_renderer->render(&painter, QRectF(QPointF(0, 0), m_renderer->defaultSize()));
+}
+
+void ImageButton::mousePressEvent(QMouseEvent* event)
+{
+    Q_EMIT pressed(event->button());
+}
+
+void ImageButton::mouseReleaseEvent(QMouseEvent* event)
+{
+    const Qt::MouseButton button = event->button();
+    Q_EMIT released(button);
+    if (button == Qt::LeftButton && rect().contains(event->position().toPoint()))
+        Q_EMIT clicked();
+}

@@ -1,0 +1,305 @@
+#include "lb_principal.h"
+
+#include "beeper.h"
+#include "contactlistview.h"
+#include "imagebutton.h"
+#include "lb_contad.h"
+#include "nameorder.h"
+#include "twips.h"
+
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QScreen>
+#include <QStringListModel>
+#include <QSvgRenderer>
+#include <QTimer>
+
+using namespace Qt::StringLiterals;
+
+const QString LB_Principal::TextoTotal = u"Total de contatos: "_s;
+const QString LB_Principal::ErroLeitura = u"Erro ao ler o arquivo de contatos!"_s;
+const QString LB_Principal::ErroGravacao = u"Erro ao gravar o arquivo de contatos!"_s;
+
+namespace {
+
+// Where notices about the list stand, relative to the main window (the add button's place).
+constexpr int AvisoEsquerdaTwips = 3115;
+constexpr int AvisoTopoTwips = 2500;
+
+const QColor Fundo(249, 248, 240);
+const QColor Texto(85, 83, 74);
+const QColor Moldura(47, 127, 134);
+
+QPixmap svgPixmap(const QString& path, qreal devicePixelRatio)
+{
+    QSvgRenderer renderer(path);
+    const QSize size = renderer.defaultSize();
+    QPixmap pixmap(size * devicePixelRatio);
+    pixmap.setDevicePixelRatio(devicePixelRatio);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    renderer.render(&painter, QRectF(QPointF(0, 0), size));
+    return pixmap;
+}
+
+QLabel* label(QWidget* parent, const QString& name, const QString& text, const QRect& twips)
+{
+    auto* l = new QLabel(text, parent);
+    l->setObjectName(name);
+    l->setGeometry(Twips::rect(twips.x(), twips.y(), twips.width(), twips.height()));
+    return l;
+}
+
+void setBold(QWidget* w, qreal points)
+{
+    QFont f = w->font();
+    f.setBold(true);
+    f.setPointSizeF(points);
+    w->setFont(f);
+}
+
+} // namespace
+
+LB_Principal::LB_Principal(const QString& pastaContatos, Beeper& beeper, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint)
+    , m_store(pastaContatos)
+    , m_beeper(beeper)
+{
+    Q_INIT_RESOURCE(lurvane);
+    setObjectName(u"LB_Principal"_s);
+    setWindowTitle(u"Lurvane Brevicard"_s);
+    setFixedSize(Twips::toPixels(LarguraTwips), Twips::toPixels(AlturaTwips));
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, Fundo);
+    pal.setColor(QPalette::WindowText, Texto);
+    setPalette(pal);
+    setAutoFillBackground(true);
+
+    criaControles();
+    Form_Load();
+}
+
+void LB_Principal::criaControles()
+{
+    const auto image = [this](const char* name, const char* file, int l, int t, int w, int h, const QString& hint) {
+        auto* b = new ImageButton(QString::fromLatin1(name), u":/images/"_s + QString::fromLatin1(file) + u".svg"_s,
+            Twips::rect(l, t, w, h), this);
+        if (!hint.isEmpty()) {
+            b->setToolTip(hint);
+            b->setAccessibleName(hint.trimmed());
+        }
+        return b;
+    };
+
+    // The strip goes first, at the bottom of the stack: what stands on it is drawn over it.
+    imgMove = image("imgMove", "move", 0, 0, 7575, 330, {});
+
+    lstContatos = new ContactListView(this);
+    lstContatos->setObjectName(u"lstContatos"_s);
+    lstContatos->setGeometry(Twips::rect(145, 385, 2770, 3150));
+    m_nomes = new QStringListModel(this);
+    lstContatos->setModel(m_nomes);
+
+    QPalette campo = palette();
+    campo.setColor(QPalette::Base, Fundo);
+    campo.setColor(QPalette::Text, Texto);
+    const auto linha = [&](const char* name, int l, int t, int w, int maxLength) {
+        auto* e = new QLineEdit(this);
+        e->setObjectName(QString::fromLatin1(name));
+        e->setGeometry(Twips::rect(l, t, w, 300));
+        e->setMaxLength(maxLength);
+        e->setPalette(campo);
+        return e;
+    };
+    const auto texto = [&](const char* name, int l, int t, int w, int h, Qt::ScrollBarPolicy scroll) {
+        auto* e = new QPlainTextEdit(this);
+        e->setObjectName(QString::fromLatin1(name));
+        e->setGeometry(Twips::rect(l, t, w, h));
+        e->setPalette(campo);
+        e->setTabChangesFocus(true);
+        e->setVerticalScrollBarPolicy(scroll);
+        e->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        return e;
+    };
+    txtNome = linha("txtNome", 3150, 690, 4320, 50);
+    txtFone = linha("txtFone", 3150, 1290, 1800, 35);
+    txtMail = linha("txtMail", 5040, 1290, 2430, 50);
+    txtEnd = texto("txtEnd", 3150, 1890, 1800, 1440, Qt::ScrollBarAlwaysOff);
+    txtComp = texto("txtComp", 5040, 1890, 2430, 1440, Qt::ScrollBarAlwaysOn);
+    setTabOrder(txtNome, txtFone);
+    setTabOrder(txtFone, txtMail);
+    setTabOrder(txtMail, txtEnd);
+    setTabOrder(txtEnd, txtComp);
+    setTabOrder(txtComp, lstContatos);
+
+    // Field titles, each with its copy and paste icons to its left, and its counter to the right.
+    struct Titulo {
+        QLabel** titulo;
+        QLabel** contador;
+        ImageButton** copia;
+        ImageButton** cola;
+        const char* nome;
+        const char* texto;
+        int left;
+        int top;
+        int right;
+    };
+    const Titulo titulos[] = {
+        { &lblNome, &lblNomeCount, &imgCtrlcNome, &imgCtrlvNome, "Nome", "Nome", 3150, 435, 7470 },
+        { &lblFone, &lblFoneCount, &imgCtrlcFone, &imgCtrlvFone, "Fone", "Telefone", 3150, 1035, 4950 },
+        { &lblMail, &lblMailCount, &imgCtrlcMail, &imgCtrlvMail, "Mail", "E-mail", 5040, 1035, 7470 },
+        { &lblEnd, &lblEndCount, &imgCtrlcEnd, &imgCtrlvEnd, "End", "Endereço", 3150, 1635, 4950 },
+        { &lblComp, &lblCompCount, &imgCtrlcComp, &imgCtrlvComp, "Comp", "Complemento", 5040, 1635, 7470 },
+    };
+    for (const Titulo& t : titulos) {
+        const QString nome = QString::fromLatin1(t.nome);
+        const QString texto = QString::fromUtf8(t.texto);
+        *t.copia = image(("imgCtrlc" + QByteArray(t.nome)).constData(), "ctrlc", t.left, t.top + 45, 105, 150,
+            u" Copiar "_s);
+        *t.cola = image(("imgCtrlv" + QByteArray(t.nome)).constData(), "ctrlv", t.left + 120, t.top + 45, 105, 150,
+            u" Colar "_s);
+        *t.titulo = label(this, u"lbl"_s + nome, texto, QRect(t.left + 240, t.top, 1440, 255));
+        (*t.titulo)->setToolTip(u"Copiar "_s + texto);
+        setBold(*t.titulo, 8.25);
+        (*t.titulo)->adjustSize();
+        *t.contador = label(this, u"lbl"_s + nome + u"Count"_s, {}, QRect(t.right - 780, t.top, 780, 255));
+        (*t.contador)->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        QFont pequena = (*t.contador)->font();
+        pequena.setPointSizeF(7);
+        (*t.contador)->setFont(pequena);
+    }
+
+    imgRefresh = image("imgRefresh", "refresh", 5750, 3480, 315, 480, u"Refresh"_s);
+    lblNovoNome = label(this, u"lblNovoNome"_s, {}, QRect(3930, 435, 2775, 255));
+    Label2 = label(this, u"Label2"_s, u"v 1.1"_s, QRect(5330, 60, 600, 255));
+    Label1 = label(this, u"Label1"_s, u"Lurvane Brevicard"_s, QRect(3150, 60, 2200, 255));
+    for (QLabel* l : { Label1, Label2 }) {
+        QFont f(u"Verdana"_s);
+        f.setPointSizeF(l == Label1 ? 9 : 7);
+        f.setBold(l == Label1);
+        l->setFont(f);
+    }
+    imgFecha = image("imgFecha", "fecha", 6985, 45, 465, 315, u"Fechar"_s);
+    imgMinimiza = image("imgMinimiza", "minimiza", 6480, 45, 465, 315, u"Minimizar"_s);
+    for (ImageButton* b : { imgFecha, imgMinimiza })
+        b->setCursor(Qt::PointingHandCursor);
+    lblStatus1 = label(this, u"lblStatus1"_s, {}, QRect(190, 115, 2055, 255));
+    setBold(lblStatus1, 8.25);
+    imgImprimir = image("imgImprimir", "imprimir", 6825, 3480, 315, 480, u"Imprimir contato"_s);
+    imgCopiar = image("imgCopiar", "copiar", 6465, 3480, 315, 480, u"Copiar contato"_s);
+    imgLimpar = image("imgLimpar", "limpar", 6100, 3480, 315, 480, u"Limpar campos"_s);
+    lblStatus2 = label(this, u"lblStatus2"_s, {}, QRect(190, 3520, 1695, 255));
+    lblContatos = label(this, u"lblContatos"_s, u"Contatos"_s, QRect(2015, 3520, 900, 255));
+    lblContatos->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    setBold(lblContatos, 8.25);
+    // The current contact's name: kept below the visible area, never shown.
+    lblNomeTopo = label(this, u"lblNomeTopo"_s, {}, QRect(3150, 4200, 2775, 255));
+    lblNomeTopo->hide();
+    imgMarca = image("imgMarca", "marca", 7190, 3480, 315, 480, u"Sobre o programa"_s);
+    imgDeleta = image("imgDeleta", "deleta", 4110, 3420, 450, 675, u"Deletar"_s);
+    imgAtualiza = image("imgAtualiza", "atualiza", 3635, 3420, 450, 690, u"Atualizar"_s);
+    imgAdiciona = image("imgAdiciona", "adiciona", 3150, 3420, 450, 675, u"Adicionar"_s);
+
+    // Texts on the strip let the pointer through, so the whole strip drags the window.
+    for (QLabel* l : { lblStatus1, Label1, Label2 })
+        l->setAttribute(Qt::WA_TransparentForMouseEvents);
+
+    shpLB_Principal = new QFrame(this);
+    shpLB_Principal->setObjectName(u"shpLB_Principal"_s);
+    shpLB_Principal->setFrameStyle(QFrame::Box | QFrame::Plain);
+    QPalette moldura = shpLB_Principal->palette();
+    moldura.setColor(QPalette::WindowText, Moldura);
+    shpLB_Principal->setPalette(moldura);
+    shpLB_Principal->setAttribute(Qt::WA_TransparentForMouseEvents);
+
+    connect(imgRefresh, &ImageButton::clicked, this, &LB_Principal::imgRefresh_Click);
+}
+
+void LB_Principal::Form_Load()
+{
+    // The name list without border, its names drawn over the tiled picture.
+    lstContatos->setTile(svgPixmap(u":/images/fundo_lista.svg"_s, devicePixelRatioF()));
+
+    // Lower right corner of the screen.
+    const QRect tela = screen()->geometry();
+    const QPoint canto = Twips::lowerRightCorner(
+        QSize(Twips::fromPixels(tela.width()), Twips::fromPixels(tela.height())), QSize(LarguraTwips, AlturaTwips));
+    move(tela.topLeft() + Twips::point(canto.x(), canto.y()));
+
+    // The frame around the whole window, drawn over everything at the edges.
+    shpLB_Principal->setGeometry(rect());
+    shpLB_Principal->raise();
+
+    m_nomes->setStringList({});
+    txtNome->clear();
+    txtFone->clear();
+    txtMail->clear();
+    txtEnd->clear();
+    txtComp->clear();
+
+    QStringList registros;
+    StoreStatus status = m_store.ensure();
+    if (status == StoreStatus::Ok)
+        status = m_store.readRecordLines(&registros);
+    // A store that cannot be created or read still opens the window, empty, with the reason.
+    m_avisoInicial = mensagemDeErro(status);
+    preencheLista(registros);
+    txtNome->setFocus();
+}
+
+void LB_Principal::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (!m_avisoInicial.isEmpty()) {
+        // After the window is on screen, so the notice has a window to stand over.
+        QTimer::singleShot(0, this, [this] { mostraAviso(std::exchange(m_avisoInicial, {}), AvisoEsquerdaTwips); });
+    }
+}
+
+void LB_Principal::imgRefresh_Click()
+{
+    QStringList registros;
+    const StoreStatus status = m_store.readRecordLines(&registros);
+    if (status != StoreStatus::Ok) {
+        // The list stays as it was: an unreadable file is not an empty one.
+        mostraAviso(mensagemDeErro(status), AvisoEsquerdaTwips);
+        return;
+    }
+    preencheLista(registros);
+}
+
+void LB_Principal::preencheLista(const QStringList& registros)
+{
+    QStringList nomes;
+    nomes.reserve(registros.size());
+    for (const QString& linha : registros)
+        nomes.append(recordName(linha).toString());
+    m_nomes->setStringList(sortedNames(nomes));
+    lblStatus1->setText(TextoTotal + QString::number(m_nomes->rowCount()));
+}
+
+QStringList LB_Principal::nomesListados() const
+{
+    return m_nomes->stringList();
+}
+
+void LB_Principal::mostraAviso(const QString& mensagem, int esquerdaTwips)
+{
+    LB_ContAd::mostra(m_beeper, mensagem, pos() + Twips::point(esquerdaTwips, AvisoTopoTwips));
+}
+
+QString LB_Principal::mensagemDeErro(StoreStatus status)
+{
+    switch (status) {
+    case StoreStatus::Ok:
+        return {};
+    case StoreStatus::ReadError:
+        return ErroLeitura;
+    case StoreStatus::WriteError:
+        return ErroGravacao;
+    }
+    return {};
+}

@@ -1,0 +1,100 @@
+#pragma once
+
+#include "contactstore.h"
+
+#include <QWidget>
+
+class Beeper;
+class ContactListView;
+class ImageButton;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QStringListModel;
+
+// The main window: the sorted name list on the left, the five fields of one contact on the
+// right, the image buttons below, and a drawn strip on top in place of a title bar.
+class LB_Principal : public QWidget {
+    Q_OBJECT
+public:
+    // Client area in twips.
+    static constexpr int LarguraTwips = 7560;
+    static constexpr int AlturaTwips = 3825;
+
+    static const QString TextoTotal; // "Total de contatos: "
+    static const QString ErroLeitura;
+    static const QString ErroGravacao;
+
+    // pastaContatos: the folder that holds LBcontatos.txt.
+    LB_Principal(const QString& pastaContatos, Beeper& beeper, QWidget* parent = nullptr);
+
+    // The names as the list shows them, top to bottom.
+    QStringList nomesListados() const;
+
+    ContactListView* lstContatos;
+    QLineEdit* txtNome;
+    QLineEdit* txtFone;
+    QLineEdit* txtMail;
+    QPlainTextEdit* txtEnd;
+    QPlainTextEdit* txtComp;
+    QFrame* shpLB_Principal;
+
+    ImageButton* imgCtrlcNome;
+    ImageButton* imgCtrlcFone;
+    ImageButton* imgCtrlcMail;
+    ImageButton* imgCtrlcEnd;
+    ImageButton* imgCtrlcComp;
+    ImageButton* imgCtrlvNome;
+    ImageButton* imgCtrlvFone;
+    ImageButton* imgCtrlvMail;
+    ImageButton* imgCtrlvEnd;
+    ImageButton* imgCtrlvComp;
+    ImageButton* imgRefresh;
+    ImageButton* imgFecha;
+    ImageButton* imgMinimiza;
+    ImageButton* imgImprimir;
+    ImageButton* imgCopiar;
+    ImageButton* imgLimpar;
+    ImageButton* imgMarca;
+    ImageButton* imgMove;
+    ImageButton* imgDeleta;
+    ImageButton* imgAtualiza;
+    ImageButton* imgAdiciona;
+
+    QLabel* lblNovoNome;
+    QLabel* Label2;
+    QLabel* Label1;
+    QLabel* lblStatus1;
+    QLabel* lblStatus2;
+    QLabel* lblNomeCount;
+    QLabel* lblFoneCount;
+    QLabel* lblMailCount;
+    QLabel* lblEndCount;
+    QLabel* lblCompCount;
+    QLabel* lblContatos;
+    QLabel* lblNomeTopo;
+    QLabel* lblNome;
+    QLabel* lblFone;
+    QLabel* lblMail;
+    QLabel* lblEnd;
+    QLabel* lblComp;
+
+public Q_SLOTS:
+    void imgRefresh_Click();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void criaControles();
+    void Form_Load();
+    void preencheLista(const QStringList& registros);
+    void mostraAviso(const QString& mensagem, int esquerdaTwips);
+    static QString mensagemDeErro(StoreStatus status);
+
+    ContactStore m_store;
+    Beeper& m_beeper;
+    QStringListModel* m_nomes;
+    QString m_avisoInicial;
+};

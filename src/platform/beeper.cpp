@@ -1,0 +1,8 @@
+#include "beeper.h"
+
+#include <QApplication>
+
+void SystemBeeper::beep()
+{
+    QApplication::beep();
+}

@@ -1,0 +1,213 @@
+#include "contactlistview.h"
+#include "imagebutton.h"
+#include "lb_principal.h"
+#include "modalwatch.h"
+#include "nameorder.h"
+#include "recordingbeeper.h"
+#include "twips.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QByteArray EmptyStore("\"\r\n\"\r\n");
+
+} // namespace
+
+class TestLB_Principal : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    RecordingBeeper m_beeper;
+
+    QString storePath() const { return m_dir->filePath(u"LBcontatos.txt"_s); }
+    void put(const QByteArray& bytes) const
+    {
+        QFile f(storePath());
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(bytes);
+    }
+    QByteArray bytes() const
+    {
+        QFile f(storePath());
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+    }
+    std::unique_ptr<LB_Principal> open(const QString& folder = {})
+    {
+        auto w = std::make_unique<LB_Principal>(folder.isEmpty() ? m_dir->path() : folder, m_beeper);
+        w->show();
+        QApplication::setActiveWindow(w.get());
+        return w;
+    }
+
+private Q_SLOTS:
+    void initTestCase() { QLocale::setDefault(QLocale(QLocale::Portuguese, QLocale::Brazil)); }
+
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        m_beeper.beeps = 0;
+    }
+
+    void firstStartCreatesTheEmptyStore()
+    {
+        auto w = open();
+        QCOMPARE(bytes(), EmptyStore);
+        QCOMPARE(w->lblStatus1->text(), u"Total de contatos: 0"_s);
+        QCOMPARE(w->nomesListados(), QStringList());
+        for (auto* e : { w->txtNome, w->txtFone, w->txtMail })
+            QVERIFY(e->text().isEmpty());
+        for (auto* e : { w->txtEnd, w->txtComp })
+            QVERIFY(e->toPlainText().isEmpty());
+        QTRY_COMPARE(QApplication::focusWidget(), w->txtNome);
+        QCOMPARE(m_beeper.beeps, 0); // no notice on a good start
+    }
+
+    void existingFileListsSortedNames()
+    {
+        // Added in the order Zeca, ana, Bruno; a duplicate, a blank line, a line of spaces,
+        // a hand-edited leading space, a line without separator.
+        put("\"Zeca\xA7" "1\r\nana\xA7\r\n\r\n   \r\nBruno\xA7\r\n\xC9rica\xA7\r\nana\xA7\r\n Zu\xA7\r\nSolo\r\n\r\n\"\r\n");
+        const QByteArray before = bytes();
+        auto w = open();
+        QCOMPARE(w->nomesListados(), (QStringList { u" Zu"_s, u"ana"_s, u"ana"_s, u"Bruno"_s, u"Érica"_s, u"Solo"_s, u"Zeca"_s }));
+        QCOMPARE(w->lblStatus1->text(), u"Total de contatos: 7"_s);
+        QCOMPARE(bytes(), before); // start-up leaves an existing file alone
+    }
+
+    void collationIgnoresCaseInEveryLocale()
+    {
+        const QStringList names { u"Zeca"_s, u"ana"_s, u"Bruno"_s, u"Érica"_s, u"eduardo"_s };
+        const QStringList expected { u"ana"_s, u"Bruno"_s, u"eduardo"_s, u"Érica"_s, u"Zeca"_s };
+        QCOMPARE(sortedNames(names, QLocale(QLocale::Portuguese, QLocale::Brazil)), expected);
+        QCOMPARE(sortedNames(names, QLocale::c()), expected);
+        QCOMPARE(sortedNames({}, QLocale::c()), QStringList());
+    }
+
+    void placedInTheLowerRightCorner()
+    {
+        QCOMPARE(Twips::lowerRightCorner(QSize(15360, 11520), QSize(7560, 3825)), QPoint(7710, 7165));
+        QCOMPARE(Twips::point(7710, 7165), QPoint(514, 478));
+        auto w = open();
+        QCOMPARE(w->size(), QSize(504, 255));
+        const QRect screen = w->screen()->geometry();
+        QCOMPARE(w->pos(), screen.topLeft() + QPoint(screen.width() - 510, qRound(screen.height() - 4355 / 15.0)));
+        QCOMPARE(w->lstContatos->geometry(), QRect(10, 26, 185, 210));
+        QCOMPARE(w->imgAdiciona->geometry(), QRect(210, 228, 30, 45));
+        QCOMPARE(w->imgMove->geometry(), QRect(0, 0, 505, 22));
+        QCOMPARE(w->shpLB_Principal->geometry(), w->rect());
+        QVERIFY(w->windowFlags() & Qt::FramelessWindowHint);
+    }
+
+    void focusGoesRoundTheFieldsAndTheList()
+    {
+        auto w = open();
+        QTRY_COMPARE(QApplication::focusWidget(), w->txtNome);
+        const QList<QWidget*> order { w->txtFone, w->txtMail, w->txtEnd, w->txtComp, w->lstContatos, w->txtNome };
+        for (QWidget* next : order) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QCOMPARE(QApplication::focusWidget(), next);
+        }
+        QVERIFY(w->txtEnd->toPlainText().isEmpty()); // Tab left the multi-line fields
+        QVERIFY(w->txtComp->toPlainText().isEmpty());
+    }
+
+    void refreshReadsTheFileAgain()
+    {
+        put("\"B\xA7\r\n\r\n\"\r\n");
+        auto w = open();
+        w->txtNome->setText(u"kept"_s);
+        w->lstContatos->setCurrentIndex(w->lstContatos->model()->index(0, 0));
+        put("\"B\xA7\r\nA\xA7\r\nC\xA7\r\n\r\n\"\r\n");
+        QTest::mouseClick(w->imgRefresh, Qt::LeftButton);
+        QCOMPARE(w->nomesListados(), (QStringList { u"A"_s, u"B"_s, u"C"_s }));
+        QCOMPARE(w->lblStatus1->text(), u"Total de contatos: 3"_s);
+        QVERIFY(!w->lstContatos->selectionModel()->hasSelection());
+        QCOMPARE(w->txtNome->text(), u"kept"_s);
+
+        // A missing file is an empty store; refreshing does not create it.
+        QFile::remove(storePath());
+        QTest::mouseClick(w->imgRefresh, Qt::LeftButton);
+        QCOMPARE(w->nomesListados(), QStringList());
+        QCOMPARE(w->lblStatus1->text(), u"Total de contatos: 0"_s);
+        QVERIFY(!QFile::exists(storePath()));
+        QCOMPARE(m_beeper.beeps, 0);
+    }
+
+    void refreshOfAnUnreadableFileKeepsTheList()
+    {
+        put("\"A\xA7\r\n\r\n\"\r\n");
+        auto w = open();
+        QFile::remove(storePath());
+        QVERIFY(QDir().mkdir(storePath()));
+        ModalWatch watch(&m_beeper.beeps);
+        QTest::mouseClick(w->imgRefresh, Qt::LeftButton);
+        QCOMPARE(watch.seen.size(), 1);
+        QCOMPARE(watch.seen[0].objectName, u"LB_ContAd"_s);
+        QCOMPARE(watch.seen[0].label1, u"Erro ao ler o arquivo de contatos!"_s);
+        QCOMPARE(watch.seen[0].pos, w->pos() + QPoint(208, 167));
+        QCOMPARE(m_beeper.beeps, 1);
+        QCOMPARE(w->nomesListados(), QStringList { u"A"_s });
+        QCOMPARE(w->lblStatus1->text(), u"Total de contatos: 1"_s);
+    }
+
+    void startUpFailuresOpenAnEmptyWindowWithTheReason_data()
+    {
+        QTest::addColumn<bool>("creatable");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("cannot read") << true << u"Erro ao ler o arquivo de contatos!"_s;
+        QTest::newRow("cannot create") << false << u"Erro ao gravar o arquivo de contatos!"_s;
+    }
+
+    void startUpFailuresOpenAnEmptyWindowWithTheReason()
+    {
+        QFETCH(bool, creatable);
+        QFETCH(QString, message);
+        // A directory where the file should be cannot be read; a folder that does not exist
+        // cannot hold a new store (permission bits would not stop root).
+        const QString folder = creatable ? m_dir->path() : m_dir->filePath(u"missing/folder"_s);
+        if (creatable)
+            QVERIFY(QDir().mkdir(storePath()));
+        ModalWatch watch(&m_beeper.beeps);
+        auto w = open(folder);
+        QCOMPARE(w->nomesListados(), QStringList());
+        QCOMPARE(w->lblStatus1->text(), u"Total de contatos: 0"_s);
+        QTRY_COMPARE(watch.seen.size(), 1);
+        QCOMPARE(watch.seen[0].label1, message);
+        QCOMPARE(watch.seen[0].pos, w->pos() + QPoint(208, 167));
+        QVERIFY(w->isVisible()); // the notice stands over a window that is already shown
+        QTRY_VERIFY_WITH_TIMEOUT(!QApplication::activeModalWidget(), 5000);
+        QCOMPARE(m_beeper.beeps, 1);
+        QVERIFY(!QFile::exists(m_dir->filePath(u"missing"_s)));
+    }
+
+    void everyImageButtonSaysWhatItDoes()
+    {
+        auto w = open();
+        const QList<ImageButton*> buttons = w->findChildren<ImageButton*>();
+        QCOMPARE(buttons.size(), 21);
+        for (ImageButton* b : buttons) {
+            if (b == w->imgMove)
+                continue;
+            QVERIFY2(!b->toolTip().isEmpty() && !b->accessibleName().isEmpty(), qPrintable(b->objectName()));
+        }
+        QCOMPARE(w->imgCtrlcEnd->toolTip(), u" Copiar "_s);
+        QCOMPARE(w->imgCtrlvComp->toolTip(), u" Colar "_s);
+        QCOMPARE(w->lblEnd->text(), u"Endereço"_s);
+        QCOMPARE(w->lblEnd->toolTip(), u"Copiar Endereço"_s);
+    }
+};
+
+QTEST_MAIN(TestLB_Principal)
+#include "tst_lb_principal.moc"

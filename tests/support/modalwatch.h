@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QApplication>
+#include <QEvent>
+#include <QLabel>
+#include <QPoint>
+#include <QWidget>
+
+// Records every modal window as it comes up while an action runs (a modal window blocks the
+// test's own call, so it is watched from the event stream).
+class ModalWatch : public QObject {
+public:
+    struct Seen {
+        QString objectName;
+        QString label1;
+        QPoint pos;
+        int beepsWhenSeen;
+    };
+
+    explicit ModalWatch(const int* beeps = nullptr)
+        : m_beeps(beeps)
+    {
+        qApp->installEventFilter(this);
+    }
+
+    QList<Seen> seen;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Show && watched->isWidgetType()) {
+            auto* w = static_cast<QWidget*>(watched);
+            if (w->isWindow() && w->isModal()) {
+                auto* label = w->findChild<QLabel*>(QStringLiteral("Label1"));
+                seen.append({ w->objectName(), label ? label->text() : QString(), w->pos(), m_beeps ? *m_beeps : 0 });
+            }
+        }
+        return false;
+    }
+
+private:
+    const int* m_beeps;
+};
