@@ -1,0 +1,71 @@
+# Shared pieces of the real-desktop suite: a private X server on a free display, the program
+# started from a folder of its own, polling instead of sleeping, and clean-up by process id.
+# Source it, then call e2e_setup.
+
+set -euo pipefail
+
+E2E_PIDS=()
+E2E_TMP=""
+
+e2e_fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+
+e2e_cleanup() {
+    local pid
+    for pid in "${E2E_PIDS[@]}"; do
+        kill "$pid" 2>/dev/null || true
+    done
+    for pid in "${E2E_PIDS[@]}"; do
+        wait "$pid" 2>/dev/null || true
+    done
+    [ -n "$E2E_TMP" ] && rm -rf "$E2E_TMP"
+}
+
+# e2e_setup: a temporary home, runtime folder and X server on a free display.
+e2e_setup() {
+    for tool in Xvfb xdotool; do
+        command -v "$tool" >/dev/null || e2e_fail "$tool is not installed"
+    done
+    E2E_TMP=$(mktemp -d)
+    trap e2e_cleanup EXIT
+    mkdir -m 0700 "$E2E_TMP/runtime" "$E2E_TMP/home"
+    export XDG_RUNTIME_DIR="$E2E_TMP/runtime" HOME="$E2E_TMP/home" QT_QPA_PLATFORM=xcb
+    unset DBUS_SESSION_BUS_ADDRESS WAYLAND_DISPLAY || true
+
+    # -displayfd picks a free display and writes its number once the server is ready.
+    Xvfb -displayfd 9 -screen 0 1024x768x24 -nolisten tcp 9>"$E2E_TMP/display" 2>"$E2E_TMP/xvfb.log" &
+    E2E_PIDS+=($!)
+    e2e_wait 10 test -s "$E2E_TMP/display" || e2e_fail "Xvfb did not start"
+    export DISPLAY=":$(head -n1 "$E2E_TMP/display")"
+}
+
+# e2e_wait SECONDS COMMAND...: run COMMAND until it succeeds or the time is up.
+e2e_wait() {
+    local deadline=$((SECONDS + $1))
+    shift
+    until "$@" >/dev/null 2>&1; do
+        [ "$SECONDS" -lt "$deadline" ] || return 1
+        sleep 0.05
+    done
+}
+
+# e2e_start_program BINARY FOLDER: copies the program into FOLDER, starts it there, and sets
+# E2E_APP_PID and E2E_WINDOW once its window is visible.
+e2e_start_program() {
+    local binary=$1 folder=$2
+    mkdir -p "$folder"
+    cp "$binary" "$folder/lurvane-brevicard"
+    (cd "$folder" && exec ./lurvane-brevicard) >"$folder/app.log" 2>&1 &
+    E2E_APP_PID=$!
+    E2E_PIDS+=("$E2E_APP_PID")
+    e2e_wait 20 xdotool search --onlyvisible --pid "$E2E_APP_PID" --name '^Lurvane Brevicard$' \
+        || { cat "$folder/app.log" >&2; e2e_fail "the window did not appear"; }
+    E2E_WINDOW=$(xdotool search --onlyvisible --pid "$E2E_APP_PID" --name '^Lurvane Brevicard$' | head -n1)
+}
+
+# e2e_file_is FILE HEX: the file's bytes, as hex, are exactly HEX.
+e2e_file_is() {
+    [ -f "$1" ] && [ "$(od -An -v -tx1 "$1" | tr -d ' \n')" = "$2" ]
+}

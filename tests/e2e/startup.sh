@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# The built program starts from a folder of its own, creates the empty store beside itself
+# and stands in the lower right corner of the screen.
+source "$(dirname "$0")/lib.sh"
+binary=$(realpath "$1")
+e2e_setup
+
+folder="$E2E_TMP/app"
+e2e_start_program "$binary" "$folder"
+e2e_wait 10 e2e_file_is "$folder/LBcontatos.txt" 220d0a220d0a \
+    || e2e_fail "LBcontatos.txt is not the empty store: $(od -An -tx1 "$folder/LBcontatos.txt" 2>&1)"
+
+geometry=$(xdotool getwindowgeometry --shell "$E2E_WINDOW")
+eval "$geometry"
+# 1024 x 768 screen: left 1024 - (504 + 6), top 768 - (255 + 35.3), rounded.
+[ "$WIDTH" = 504 ] && [ "$HEIGHT" = 255 ] || e2e_fail "window is ${WIDTH}x${HEIGHT}"
+[ "$X" = 514 ] && [ "$Y" = 478 ] || e2e_fail "window stands at $X,$Y"
+
+# An existing store is read, never rewritten, at start-up.
+kill "$E2E_APP_PID"
+wait "$E2E_APP_PID" 2>/dev/null || true
+printf '"Zeca\xa71\xa7\xa7\xa7\xa705/12/2026\r\nana\xa7\xa7\xa7\xa7\xa706/12/2026\r\n\r\n"\r\n' >"$folder/LBcontatos.txt"
+before=$(od -An -v -tx1 "$folder/LBcontatos.txt" | tr -d ' \n')
+e2e_start_program "$binary" "$folder"
+e2e_file_is "$folder/LBcontatos.txt" "$before" || e2e_fail "start-up changed an existing store"
+echo "e2e startup: ok"
