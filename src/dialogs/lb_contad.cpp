@@ -29,6 +29,7 @@ LB_ContAd::LB_ContAd(Beeper& beeper, QWidget* parent)
 
     Timer1->setObjectName(u"Timer1"_s);
     Timer1->setSingleShot(true);
+    Timer1->setTimerType(Qt::PreciseTimer);
     Timer1->setInterval(IntervaloMs);
     connect(Timer1, &QTimer::timeout, this, &LB_ContAd::Timer1_Timer);
     Timer1->start();

@@ -240,13 +240,13 @@ void LB_Principal::Form_Load()
     txtEnd->clear();
     txtComp->clear();
 
-    QStringList registros;
+    QStringList nomes;
     StoreStatus status = m_store.ensure();
     if (status == StoreStatus::Ok)
-        status = m_store.readRecordLines(&registros);
+        status = m_store.readNames(&nomes);
     // A store that cannot be created or read still opens the window, empty, with the reason.
     m_avisoInicial = mensagemDeErro(status);
-    preencheLista(registros);
+    preencheLista(nomes);
     txtNome->setFocus();
 }
 
@@ -261,22 +261,18 @@ void LB_Principal::showEvent(QShowEvent* event)
 
 void LB_Principal::imgRefresh_Click()
 {
-    QStringList registros;
-    const StoreStatus status = m_store.readRecordLines(&registros);
+    QStringList nomes;
+    const StoreStatus status = m_store.readNames(&nomes);
     if (status != StoreStatus::Ok) {
         // The list stays as it was: an unreadable file is not an empty one.
         mostraAviso(mensagemDeErro(status), AvisoEsquerdaTwips);
         return;
     }
-    preencheLista(registros);
+    preencheLista(nomes);
 }
 
-void LB_Principal::preencheLista(const QStringList& registros)
+void LB_Principal::preencheLista(const QStringList& nomes)
 {
-    QStringList nomes;
-    nomes.reserve(registros.size());
-    for (const QString& linha : registros)
-        nomes.append(recordName(linha).toString());
     m_nomes->setStringList(sortedNames(nomes));
     lblStatus1->setText(TextoTotal + QString::number(m_nomes->rowCount()));
 }

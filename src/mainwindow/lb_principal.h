@@ -89,7 +89,7 @@ protected:
 private:
     void criaControles();
     void Form_Load();
-    void preencheLista(const QStringList& registros);
+    void preencheLista(const QStringList& nomes);
     void mostraAviso(const QString& mensagem, int esquerdaTwips);
     static QString mensagemDeErro(StoreStatus status);
 

@@ -3,6 +3,7 @@
 #include <QCollator>
 
 #include <algorithm>
+#include <numeric>
 #include <vector>
 
 QStringList sortedNames(const QStringList& names, const QLocale& locale)
@@ -12,20 +13,18 @@ QStringList sortedNames(const QStringList& names, const QLocale& locale)
     QCollator collator(locale.language() == QLocale::C ? QLocale(QLocale::English) : locale);
     collator.setCaseSensitivity(Qt::CaseInsensitive);
     // One sort key per name, compared as bytes: a large store sorts in a fraction of the
-    // time that comparing through the collator at every step would take.
-    struct Entry {
-        QCollatorSortKey key;
-        qsizetype index;
-    };
-    std::vector<Entry> entries;
-    entries.reserve(names.size());
-    for (qsizetype i = 0; i < names.size(); ++i)
-        entries.push_back(Entry { collator.sortKey(names[i]), i });
-    std::stable_sort(entries.begin(), entries.end(),
-        [](const Entry& a, const Entry& b) { return a.key.compare(b.key) < 0; });
+    // time that comparing through the collator at every step would take. The keys stay in
+    // place; only indices move.
+    std::vector<QCollatorSortKey> keys;
+    keys.reserve(names.size());
+    for (const QString& name : names)
+        keys.push_back(collator.sortKey(name));
+    std::vector<qsizetype> order(names.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(), [&](qsizetype a, qsizetype b) { return keys[a].compare(keys[b]) < 0; });
     QStringList sorted;
     sorted.reserve(names.size());
-    for (const Entry& e : entries)
-        sorted.append(names[e.index]);
+    for (const qsizetype i : order)
+        sorted.append(names[i]);
     return sorted;
 }

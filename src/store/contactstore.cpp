@@ -1,6 +1,5 @@
 #include "contactstore.h"
 
-#include "storetext.h"
 
 #include <QDir>
 #include <QFile>
@@ -30,28 +29,28 @@ QString ContactStore::lockPath() const
     return path() + QStringLiteral(".lock");
 }
 
-StoreStatus ContactStore::readFile(QStringList* lines) const
+StoreStatus ContactStore::readFile(RecordLines* lines) const
 {
-    lines->clear();
+    *lines = RecordLines();
     QFile file(path());
     if (!file.exists())
         return StoreStatus::Ok;
     if (!file.open(QIODevice::ReadOnly))
         return StoreStatus::ReadError;
-    const QByteArray bytes = file.readAll();
+    QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
         return StoreStatus::ReadError;
-    *lines = StoreText::recordLines(StoreText::decodeFile(bytes));
+    *lines = RecordLines(std::move(bytes));
     return StoreStatus::Ok;
 }
 
-StoreStatus ContactStore::writeFile(const QStringList& lines) const
+StoreStatus ContactStore::writeFile(const RecordLines& lines) const
 {
     // No direct-write fallback: a rewrite that cannot be atomic is refused, never done in place.
     QSaveFile file(path());
     if (!file.open(QIODevice::WriteOnly))
         return StoreStatus::WriteError;
-    const QByteArray bytes = StoreText::encodeStore(lines);
+    const QByteArray bytes = lines.toStore();
     if (file.write(bytes) != bytes.size()) {
         file.cancelWriting();
         return StoreStatus::WriteError;
@@ -65,7 +64,7 @@ StoreStatus ContactStore::modify(Change change) const
     QLockFile lock(lockPath());
     if (!lock.tryLock(LockTimeoutMs))
         return StoreStatus::WriteError;
-    QStringList lines;
+    RecordLines lines;
     if (const StoreStatus status = readFile(&lines); status != StoreStatus::Ok)
         return status;
     if (!change(lines))
@@ -83,34 +82,45 @@ StoreStatus ContactStore::ensure() const
     // Another copy may have created it while we waited for the lock.
     if (QFileInfo::exists(path()))
         return StoreStatus::Ok;
-    return writeFile({});
+    return writeFile(RecordLines());
 }
 
-StoreStatus ContactStore::readRecordLines(QStringList* lines) const
+StoreStatus ContactStore::readRecordLines(QStringList* out) const
 {
-    return readFile(lines);
+    RecordLines lines;
+    const StoreStatus status = readFile(&lines);
+    *out = lines.texts();
+    return status;
+}
+
+StoreStatus ContactStore::readNames(QStringList* names) const
+{
+    RecordLines lines;
+    const StoreStatus status = readFile(&lines);
+    *names = lines.names();
+    return status;
 }
 
 StoreStatus ContactStore::readRecords(QList<QStringList>* records) const
 {
-    QStringList lines;
+    RecordLines lines;
     const StoreStatus status = readFile(&lines);
     records->clear();
     records->reserve(lines.size());
-    for (const QString& line : std::as_const(lines))
-        records->append(line.split(SeparadorCampo));
+    for (qsizetype i = 0; i < lines.size(); ++i)
+        records->append(lines.text(i).split(SeparadorCampo));
     return status;
 }
 
 StoreStatus ContactStore::findRecord(const QString& name, std::optional<ContactRecord>* record) const
 {
     record->reset();
-    QStringList lines;
+    RecordLines lines;
     const StoreStatus status = readFile(&lines);
     // The last record with the name wins, as when several carry it.
-    for (auto it = lines.crbegin(); it != lines.crend(); ++it) {
-        if (recordName(*it) == name) {
-            *record = ContactRecord::fromLine(*it);
+    for (qsizetype i = lines.size() - 1; i >= 0; --i) {
+        if (lines.nameEquals(i, name)) {
+            *record = ContactRecord::fromLine(lines.text(i));
             break;
         }
     }
@@ -119,7 +129,7 @@ StoreStatus ContactStore::findRecord(const QString& name, std::optional<ContactR
 
 StoreStatus ContactStore::append(const QString& recordLine) const
 {
-    return modify([&](QStringList& lines) {
+    return modify([&](RecordLines& lines) {
         lines.append(recordLine);
         return true;
     });
@@ -128,13 +138,8 @@ StoreStatus ContactStore::append(const QString& recordLine) const
 StoreStatus ContactStore::replaceRecords(const QString& name, const QString& newLine, int* replaced) const
 {
     int count = 0;
-    const StoreStatus status = modify([&](QStringList& lines) {
-        for (QString& line : lines) {
-            if (recordName(line) == name) {
-                line = newLine;
-                ++count;
-            }
-        }
+    const StoreStatus status = modify([&](RecordLines& lines) {
+        count = lines.replaceNamed(name, newLine);
         return count > 0;
     });
     if (replaced)
@@ -145,8 +150,8 @@ StoreStatus ContactStore::replaceRecords(const QString& name, const QString& new
 StoreStatus ContactStore::removeRecords(const QString& name, int* removed) const
 {
     int count = 0;
-    const StoreStatus status = modify([&](QStringList& lines) {
-        count = int(lines.removeIf([&](const QString& line) { return recordName(line) == name; }));
+    const StoreStatus status = modify([&](RecordLines& lines) {
+        count = lines.removeNamed(name);
         return count > 0;
     });
     if (removed)

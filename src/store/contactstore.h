@@ -1,6 +1,7 @@
 #pragma once
 
 #include "contactrecord.h"
+#include "recordlines.h"
 
 #include <QByteArray>
 #include <QString>
@@ -36,6 +37,9 @@ public:
     // The same, split into fields at every "§".
     StoreStatus readRecords(QList<QStringList>* records) const;
 
+    // The name of every record, in file order: what the name list shows.
+    StoreStatus readNames(QStringList* names) const;
+
     // The last record whose name equals name exactly (case-sensitive); nullopt when none does.
     StoreStatus findRecord(const QString& name, std::optional<ContactRecord>* record) const;
 
@@ -51,8 +55,8 @@ public:
     StoreStatus removeRecords(const QString& name, int* removed = nullptr) const;
 
 private:
-    StoreStatus readFile(QStringList* lines) const;
-    StoreStatus writeFile(const QStringList& lines) const;
+    StoreStatus readFile(RecordLines* lines) const;
+    StoreStatus writeFile(const RecordLines& lines) const;
     QString lockPath() const;
 
     template <typename Change>

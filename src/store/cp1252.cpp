@@ -16,14 +16,18 @@ constexpr std::array<char16_t, 32> HighBlock = {
 
 namespace Cp1252 {
 
+char16_t decodeByte(char byte)
+{
+    const auto u = static_cast<unsigned char>(byte);
+    return (u >= 0x80 && u < 0xA0) ? HighBlock[u - 0x80] : char16_t(u);
+}
+
 QString decode(QByteArrayView bytes)
 {
     QString text(bytes.size(), Qt::Uninitialized);
     char16_t* out = reinterpret_cast<char16_t*>(text.data());
-    for (const char b : bytes) {
-        const auto u = static_cast<unsigned char>(b);
-        *out++ = (u >= 0x80 && u < 0xA0) ? HighBlock[u - 0x80] : char16_t(u);
-    }
+    for (const char b : bytes)
+        *out++ = decodeByte(b);
     return text;
 }
 

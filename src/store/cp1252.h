@@ -14,6 +14,9 @@ namespace Cp1252 {
 
 QString decode(QByteArrayView bytes);
 
+// The character of one byte.
+char16_t decodeByte(char byte);
+
 // Characters the code page cannot hold become '?' (one per character, surrogate pairs included).
 QByteArray encode(QStringView text);
 

@@ -115,6 +115,7 @@ private Q_SLOTS:
                                         << QStringList { u"João§1"_s };
         QTest::newRow("utf-8 without BOM") << QByteArray("\"Concei\xC3\xA7\xC3\xA3o\xC2\xA7\xE2\x82\xAC\r\n\r\n\"\r\n")
                                            << QStringList { u"Conceição§€"_s };
+        QTest::newRow("utf-8 name without separator") << QByteArray("\"Gon\xC3\xA7\x61lo\r\n\"") << QStringList { u"Gonçalo"_s };
     }
 
     void handEditedContent()
@@ -123,6 +124,13 @@ private Q_SLOTS:
         QFETCH(QStringList, expected);
         put(content);
         QCOMPARE(lines(), expected);
+        // The list reads names alone, straight from the bytes ("ç" in UTF-8 holds byte A7).
+        QStringList names;
+        QCOMPARE(store().readNames(&names), StoreStatus::Ok);
+        QStringList expectedNames;
+        for (const QString& line : expected)
+            expectedNames.append(recordName(line).toString());
+        QCOMPARE(names, expectedNames);
         // Every rewrite puts the file back in the canonical layout, in Windows-1252.
         QCOMPARE(store().append(u"Novo§§§§§06/12/2026"_s), StoreStatus::Ok);
         QCOMPARE(bytes(), StoreText::encodeStore(expected + QStringList { u"Novo§§§§§06/12/2026"_s }));
@@ -209,6 +217,16 @@ private Q_SLOTS:
         put("\"Jo\xC3\xA3o \xE6\x9D\x8E\xC2\xA7" "1\r\n\r\n\"\r\n");
         QCOMPARE(store().append(u"B§2"_s), StoreStatus::Ok);
         QCOMPARE(bytes(), QByteArray("\"Jo\xE3o ?\xA7" "1\r\nB\xA7" "2\r\n\r\n\"\r\n"));
+        // Names of a UTF-8 file are matched as read, also those the code page cannot hold.
+        put("\"\xE6\x9D\x8E\xC2\xA7" "1\r\nGon\xC3\xA7\x61lo\xC2\xA7" "2\r\n?\xC2\xA7" "3\r\n\r\n\"\r\n");
+        std::optional<ContactRecord> found;
+        QCOMPARE(store().findRecord(QString::fromUtf16(u"李"), &found), StoreStatus::Ok);
+        QVERIFY(found);
+        QCOMPARE(found->fone, u"1"_s);
+        int n = 0;
+        QCOMPARE(store().removeRecords(u"Gonçalo"_s, &n), StoreStatus::Ok);
+        QCOMPARE(n, 1);
+        QCOMPARE(bytes(), QByteArray("\"?\xA7" "1\r\n?\xA7" "3\r\n\r\n\"\r\n"));
     }
 
     void noLockOrTemporaryFileLeftBehind()
