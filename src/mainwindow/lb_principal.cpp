@@ -4,7 +4,7 @@
 #include "contactlistview.h"
 #include "imagebutton.h"
 #include "lb_contad.h"
-#include "nameorder.h"
+#include "namelistmodel.h"
 #include "twips.h"
 
 #include <QFrame>
@@ -13,7 +13,6 @@
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QScreen>
-#include <QStringListModel>
 #include <QSvgRenderer>
 #include <QTimer>
 
@@ -100,7 +99,7 @@ void LB_Principal::criaControles()
     lstContatos = new ContactListView(this);
     lstContatos->setObjectName(u"lstContatos"_s);
     lstContatos->setGeometry(Twips::rect(145, 385, 2770, 3150));
-    m_nomes = new QStringListModel(this);
+    m_nomes = new NameListModel(this);
     lstContatos->setModel(m_nomes);
 
     QPalette campo = palette();
@@ -233,20 +232,20 @@ void LB_Principal::Form_Load()
     shpLB_Principal->setGeometry(rect());
     shpLB_Principal->raise();
 
-    m_nomes->setStringList({});
+    m_nomes->setNames({});
     txtNome->clear();
     txtFone->clear();
     txtMail->clear();
     txtEnd->clear();
     txtComp->clear();
 
-    QStringList nomes;
+    NameList nomes;
     StoreStatus status = m_store.ensure();
     if (status == StoreStatus::Ok)
         status = m_store.readNames(&nomes);
     // A store that cannot be created or read still opens the window, empty, with the reason.
     m_avisoInicial = mensagemDeErro(status);
-    preencheLista(nomes);
+    preencheLista(std::move(nomes));
     txtNome->setFocus();
 }
 
@@ -261,25 +260,25 @@ void LB_Principal::showEvent(QShowEvent* event)
 
 void LB_Principal::imgRefresh_Click()
 {
-    QStringList nomes;
+    NameList nomes;
     const StoreStatus status = m_store.readNames(&nomes);
     if (status != StoreStatus::Ok) {
         // The list stays as it was: an unreadable file is not an empty one.
         mostraAviso(mensagemDeErro(status), AvisoEsquerdaTwips);
         return;
     }
-    preencheLista(nomes);
+    preencheLista(std::move(nomes));
 }
 
-void LB_Principal::preencheLista(const QStringList& nomes)
+void LB_Principal::preencheLista(NameList nomes)
 {
-    m_nomes->setStringList(sortedNames(nomes));
+    m_nomes->setNames(std::move(nomes));
     lblStatus1->setText(TextoTotal + QString::number(m_nomes->rowCount()));
 }
 
 QStringList LB_Principal::nomesListados() const
 {
-    return m_nomes->stringList();
+    return m_nomes->names();
 }
 
 void LB_Principal::mostraAviso(const QString& mensagem, int esquerdaTwips)

@@ -11,7 +11,7 @@ class QFrame;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
-class QStringListModel;
+class NameListModel;
 
 // The main window: the sorted name list on the left, the five fields of one contact on the
 // right, the image buttons below, and a drawn strip on top in place of a title bar.
@@ -89,12 +89,12 @@ protected:
 private:
     void criaControles();
     void Form_Load();
-    void preencheLista(const QStringList& nomes);
+    void preencheLista(NameList nomes);
     void mostraAviso(const QString& mensagem, int esquerdaTwips);
     static QString mensagemDeErro(StoreStatus status);
 
     ContactStore m_store;
     Beeper& m_beeper;
-    QStringListModel* m_nomes;
+    NameListModel* m_nomes;
     QString m_avisoInicial;
 };

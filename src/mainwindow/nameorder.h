@@ -1,8 +1,13 @@
 #pragma once
 
 #include <QLocale>
-#include <QStringList>
+#include <QString>
 
-// Names in the order the user's language sorts them, without regard to case (ana, Bruno,
-// Zeca). Names that sort equal keep their file order.
-QStringList sortedNames(const QStringList& names, const QLocale& locale = QLocale());
+#include <functional>
+#include <vector>
+
+// The order in which count names are shown: their indices, sorted as the user's language
+// sorts, without regard to case (ana, Bruno, Zeca). Names that sort equal keep their file
+// order. nameAt(i, out) puts name i into out, whose buffer it may reuse.
+std::vector<qsizetype> collationOrder(
+    qsizetype count, const std::function<void(qsizetype, QString&)>& nameAt, const QLocale& locale = QLocale());

@@ -1,5 +1,7 @@
 #include "contactstore.h"
 
+#include "storetext.h"
+
 
 #include <QDir>
 #include <QFile>
@@ -11,6 +13,7 @@ namespace {
 
 // Another copy of the program holds the lock only for one read and one rewrite.
 constexpr int LockTimeoutMs = 5000;
+constexpr qsizetype ReadPieceSize = 256 * 1024;
 
 } // namespace
 
@@ -93,12 +96,40 @@ StoreStatus ContactStore::readRecordLines(QStringList* out) const
     return status;
 }
 
-StoreStatus ContactStore::readNames(QStringList* names) const
+StoreStatus ContactStore::readNames(NameList* names) const
 {
-    RecordLines lines;
-    const StoreStatus status = readFile(&lines);
-    *names = lines.names();
-    return status;
+    *names = NameList();
+    QFile file(path());
+    if (!file.exists())
+        return StoreStatus::Ok;
+    if (!file.open(QIODevice::ReadOnly))
+        return StoreStatus::ReadError;
+    StoreText::LineSplitter splitter;
+    StoreText::EncodingProbe probe;
+    QByteArray scratch;
+    const auto onLine = [&](QByteArrayView raw) {
+        probe.feed(raw);
+        if (const QByteArrayView line = StoreText::recordLine(raw, scratch); !line.isEmpty())
+            names->add(line, probe.mayBeUtf8());
+    };
+    QByteArray piece(ReadPieceSize, Qt::Uninitialized);
+    bool bom = false;
+    for (bool first = true;; first = false) {
+        const qint64 n = file.read(piece.data(), piece.size());
+        if (n < 0)
+            return StoreStatus::ReadError;
+        if (n == 0)
+            break;
+        QByteArrayView bytes(piece.constData(), n);
+        if (first && bytes.startsWith(StoreText::Utf8Bom)) {
+            bom = true;
+            bytes = bytes.sliced(StoreText::Utf8Bom.size());
+        }
+        splitter.feed(bytes, onLine);
+    }
+    splitter.finish(onLine);
+    names->setUtf8(bom || probe.isUtf8());
+    return StoreStatus::Ok;
 }
 
 StoreStatus ContactStore::readRecords(QList<QStringList>* records) const

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "contactrecord.h"
+#include "namelist.h"
 #include "recordlines.h"
 
 #include <QByteArray>
@@ -37,8 +38,9 @@ public:
     // The same, split into fields at every "§".
     StoreStatus readRecords(QList<QStringList>* records) const;
 
-    // The name of every record, in file order: what the name list shows.
-    StoreStatus readNames(QStringList* names) const;
+    // The name of every record, in file order: what the name list shows. The file is read in
+    // pieces, so a large store costs no more memory than its names.
+    StoreStatus readNames(NameList* names) const;
 
     // The last record whose name equals name exactly (case-sensitive); nullopt when none does.
     StoreStatus findRecord(const QString& name, std::optional<ContactRecord>* record) const;

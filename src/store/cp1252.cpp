@@ -52,22 +52,23 @@ QByteArray encode(QStringView text)
 
 void appendEncoded(QStringView text, QByteArray& bytes)
 {
+    // Every UTF-16 unit gives at most one byte: size the buffer once and write through it.
+    const qsizetype start = bytes.size();
+    bytes.resize(start + text.size());
+    char* out = bytes.data() + start;
     for (qsizetype i = 0; i < text.size(); ++i) {
         const char16_t c = text[i].unicode();
-        if (c < 0x80) {
-            bytes.append(char(c));
+        if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
+            *out++ = char(c);
             continue;
         }
         const int b = byteFor(c);
-        if (b >= 0) {
-            bytes.append(char(b));
-            continue;
-        }
-        bytes.append('?');
+        *out++ = b >= 0 ? char(b) : '?';
         // A character outside the BMP is one character: one '?', not two.
-        if (QChar::isHighSurrogate(c) && i + 1 < text.size() && text[i + 1].isLowSurrogate())
+        if (b < 0 && QChar::isHighSurrogate(c) && i + 1 < text.size() && text[i + 1].isLowSurrogate())
             ++i;
     }
+    bytes.truncate(out - bytes.constData());
 }
 
 } // namespace Cp1252

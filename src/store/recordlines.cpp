@@ -4,20 +4,11 @@
 #include "cp1252.h"
 #include "storetext.h"
 
-#include <algorithm>
-#include <cstring>
 
 namespace {
 
-constexpr char Quote = '"';
-const QByteArrayView Utf8Bom("\xEF\xBB\xBF");
 const QByteArrayView Utf8Separator("\xC2\xA7"); // "§" in UTF-8
 constexpr char Cp1252Separator = char(0xA7);
-
-bool isBlank(QByteArrayView line)
-{
-    return std::all_of(line.begin(), line.end(), [](char c) { return c == ' '; });
-}
 
 QString decodeLine(QByteArrayView bytes, bool utf8)
 {
@@ -30,36 +21,26 @@ RecordLines::RecordLines(QByteArray fileBytes)
     : m_file(std::move(fileBytes))
 {
     QByteArrayView data(m_file);
-    bool utf8 = false;
-    if (data.startsWith(Utf8Bom)) {
-        utf8 = true;
-        data = data.sliced(Utf8Bom.size());
-    } else {
-        utf8 = StoreText::isUtf8WithMultibyte(data);
-    }
-    // CR, LF and the double quote are single bytes in both encodings and never part of a
-    // UTF-8 multi-byte sequence, so the lines are found on the bytes.
-    const char* p = data.data();
-    const char* const end = p + data.size();
-    m_lines.reserve(std::count(p, end, '\n') + 1);
-    while (p < end) {
-        const char* eol = p;
-        while (eol < end && *eol != '\r' && *eol != '\n')
-            ++eol;
-        QByteArrayView line(p, eol - p);
-        if (line.contains(Quote)) {
-            QByteArray cleaned = line.toByteArray();
-            cleaned.removeIf([](char c) { return c == Quote; });
-            line = keep(std::move(cleaned));
-        }
-        if (!isBlank(line))
-            m_lines.append(Line { line, utf8 });
-        p = eol;
-        if (p < end && *p == '\r')
-            ++p;
-        if (p < end && *p == '\n' && (p == eol || p[-1] == '\r'))
-            ++p;
-    }
+    StoreText::EncodingProbe probe;
+    if (data.startsWith(StoreText::Utf8Bom))
+        data = data.sliced(StoreText::Utf8Bom.size());
+    else
+        probe.feed(data);
+    m_fileUtf8 = data.size() != m_file.size() || probe.isUtf8();
+
+    QByteArray scratch;
+    const auto onLine = [&](QByteArrayView raw) {
+        QByteArrayView line = StoreText::recordLine(raw, scratch);
+        if (line.isEmpty())
+            return;
+        // Lines point into the file's bytes; a line the reader had to change is kept aside.
+        if (line.data() < data.data() || line.data() + line.size() > data.data() + data.size())
+            line = keep(line.toByteArray());
+        m_lines.append(Line { line, true });
+    };
+    StoreText::LineSplitter splitter;
+    splitter.feed(data, onLine);
+    splitter.finish(onLine);
 }
 
 QByteArrayView RecordLines::keep(QByteArray bytes)
@@ -68,20 +49,25 @@ QByteArrayView RecordLines::keep(QByteArray bytes)
     return QByteArrayView(m_owned.back());
 }
 
+bool RecordLines::isUtf8(const Line& line) const
+{
+    return line.fromFile && m_fileUtf8;
+}
+
 QByteArrayView RecordLines::nameBytes(const Line& line) const
 {
-    const qsizetype sep = line.utf8 ? line.bytes.indexOf(Utf8Separator) : line.bytes.indexOf(Cp1252Separator);
+    const qsizetype sep = isUtf8(line) ? line.bytes.indexOf(Utf8Separator) : line.bytes.indexOf(Cp1252Separator);
     return sep < 0 ? line.bytes : line.bytes.first(sep);
 }
 
 QString RecordLines::text(qsizetype i) const
 {
-    return decodeLine(m_lines[i].bytes, m_lines[i].utf8);
+    return decodeLine(m_lines[i].bytes, isUtf8(m_lines[i]));
 }
 
 QString RecordLines::name(qsizetype i) const
 {
-    return decodeLine(nameBytes(m_lines[i]), m_lines[i].utf8);
+    return decodeLine(nameBytes(m_lines[i]), isUtf8(m_lines[i]));
 }
 
 bool RecordLines::nameEquals(qsizetype i, QStringView name) const
@@ -92,7 +78,7 @@ bool RecordLines::nameEquals(qsizetype i, QStringView name) const
 bool RecordLines::nameEquals(const Line& line, QStringView name) const
 {
     const QByteArrayView bytes = nameBytes(line);
-    if (line.utf8)
+    if (isUtf8(line))
         return QString::fromUtf8(bytes) == name;
     // Every Windows-1252 byte is one UTF-16 unit: compare without decoding the whole name.
     if (bytes.size() != name.size())
@@ -153,9 +139,9 @@ QByteArray RecordLines::toStore() const
         size += line.bytes.size() + 2;
     QByteArray out;
     out.reserve(size);
-    out.append(Quote);
+    out.append('"');
     for (const Line& line : m_lines) {
-        if (line.utf8)
+        if (isUtf8(line))
             Cp1252::appendEncoded(QString::fromUtf8(line.bytes), out);
         else
             out.append(line.bytes);

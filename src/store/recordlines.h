@@ -46,13 +46,15 @@ public:
 private:
     struct Line {
         QByteArrayView bytes;
-        bool utf8;
+        bool fromFile; // in the file's encoding; lines added since are Windows-1252
     };
+    bool isUtf8(const Line& line) const;
     QByteArrayView nameBytes(const Line& line) const;
     bool nameEquals(const Line& line, QStringView name) const;
     QByteArrayView keep(QByteArray bytes);
 
     QByteArray m_file;
+    bool m_fileUtf8 = false;
     QList<Line> m_lines;
     // Bytes the lines point into besides the file: lines cleaned of quotes, and new lines.
     std::deque<QByteArray> m_owned;

@@ -1,10 +1,10 @@
 #include "storetext.h"
 
-#include "cp1252.h"
+#include "recordlines.h"
+
+#include <algorithm>
 
 namespace {
-
-constexpr char16_t Quote = u'"';
 
 // Length of the well-formed UTF-8 sequence at p, or 0 when it is not one.
 int utf8SequenceLength(const unsigned char* p, const unsigned char* end)
@@ -42,90 +42,53 @@ int utf8SequenceLength(const unsigned char* p, const unsigned char* end)
 
 namespace StoreText {
 
-bool isUtf8WithMultibyte(QByteArrayView bytes)
+void EncodingProbe::feed(QByteArrayView bytes)
 {
+    if (!m_wellFormed)
+        return;
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
     const auto* end = p + bytes.size();
-    bool multibyte = false;
     while (p < end) {
         if (*p < 0x80) {
             ++p;
             continue;
         }
         const int len = utf8SequenceLength(p, end);
-        if (len == 0)
-            return false;
-        multibyte = true;
+        if (len == 0) {
+            m_wellFormed = false;
+            return;
+        }
+        m_multibyte = true;
         p += len;
     }
-    return multibyte;
 }
 
-QString decodeFile(QByteArrayView bytes)
+bool isUtf8WithMultibyte(QByteArrayView bytes)
 {
-    if (bytes.startsWith("\xEF\xBB\xBF"))
-        return QString::fromUtf8(bytes.sliced(3));
-    if (isUtf8WithMultibyte(bytes))
-        return QString::fromUtf8(bytes);
-    return Cp1252::decode(bytes);
+    EncodingProbe probe;
+    probe.feed(bytes);
+    return probe.isUtf8();
 }
 
-QStringList splitLines(QStringView text)
+QByteArrayView recordLine(QByteArrayView rawLine, QByteArray& scratch)
 {
-    QStringList lines;
-    const qsizetype n = text.size();
-    qsizetype start = 0;
-    for (qsizetype i = 0; i < n; ++i) {
-        const char16_t c = text[i].unicode();
-        if (c != u'\r' && c != u'\n')
-            continue;
-        lines.append(text.sliced(start, i - start).toString());
-        if (c == u'\r' && i + 1 < n && text[i + 1] == u'\n')
-            ++i;
-        start = i + 1;
+    QByteArrayView line = rawLine;
+    if (rawLine.contains('"')) {
+        scratch = rawLine.toByteArray();
+        scratch.removeIf([](char c) { return c == '"'; });
+        line = scratch;
     }
-    if (start < n)
-        lines.append(text.sliced(start).toString());
-    return lines;
-}
-
-bool isBlank(QStringView line)
-{
-    for (const QChar c : line) {
-        if (c != u' ')
-            return false;
-    }
-    return true;
-}
-
-QStringList recordLines(QStringView text)
-{
-    QStringList lines = splitLines(text);
-    QStringList records;
-    records.reserve(lines.size());
-    for (QString& line : lines) {
-        if (line.contains(Quote))
-            line.remove(Quote);
-        if (!isBlank(line))
-            records.append(std::move(line));
-    }
-    return records;
+    if (std::all_of(line.begin(), line.end(), [](char c) { return c == ' '; }))
+        return {};
+    return line;
 }
 
 QByteArray encodeStore(const QStringList& lines)
 {
-    qsizetype size = 6;
+    RecordLines records;
     for (const QString& line : lines)
-        size += line.size() + 2;
-    QByteArray bytes;
-    bytes.reserve(size);
-    bytes.append('"');
-    for (const QString& line : lines) {
-        Cp1252::appendEncoded(line, bytes);
-        bytes.append("\r\n");
-    }
-    bytes.append("\r\n\"\r\n");
-    return bytes;
+        records.append(line);
+    return records.toStore();
 }
 
 } // namespace StoreText

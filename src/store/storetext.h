@@ -2,36 +2,103 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
-#include <QString>
 #include <QStringList>
-#include <QStringView>
 
-// The byte layer of the contacts file: how its bytes become text and lines, and how the
-// record lines become bytes again.
+#include <cstring>
+
+// The byte layer of the contacts file: how its bytes become lines, and which encoding they are in.
 namespace StoreText {
 
-// True when the bytes are well-formed UTF-8 (no overlong forms, no surrogates, nothing past
-// U+10FFFF) and hold at least one multi-byte sequence. Plain ASCII is not "UTF-8" here: it
-// reads the same either way.
+inline const QByteArrayView Utf8Bom("\xEF\xBB\xBF");
+
+// Decides, line by line, whether a file is UTF-8: it is when every byte forms well-formed
+// UTF-8 (no overlong forms, no surrogates, nothing past U+10FFFF) and at least one multi-byte
+// sequence occurs. Plain ASCII is not "UTF-8" here: it reads the same either way. Files are
+// Windows-1252, but people edit them with today's editors.
+class EncodingProbe {
+public:
+    // Bytes that hold no partial sequence at either end: whole lines, or a whole file.
+    void feed(QByteArrayView bytes);
+    bool isUtf8() const { return m_wellFormed && m_multibyte; }
+    bool mayBeUtf8() const { return m_wellFormed; }
+
+private:
+    bool m_wellFormed = true;
+    bool m_multibyte = false;
+};
+
 bool isUtf8WithMultibyte(QByteArrayView bytes);
 
-// Files are Windows-1252, but people edit them with today's editors: a UTF-8 byte-order mark,
-// or well-formed UTF-8 with at least one multi-byte sequence, reads as UTF-8.
-QString decodeFile(QByteArrayView bytes);
+// A record line as the reader sees it: the raw line with every double quote removed (the
+// whole file is one quoted string), or an empty view when what is left is empty or holds only
+// spaces. scratch holds the cleaned copy when there was a quote to remove.
+QByteArrayView recordLine(QByteArrayView rawLine, QByteArray& scratch);
 
-// Lines as the file holds them: CR LF, a lone LF and a lone CR each end a line; the
-// terminator is not part of the line, and a last line without one is still a line.
-QStringList splitLines(QStringView text);
+// Splits a file, fed in pieces of any size, into raw lines: CR LF, a lone LF and a lone CR each
+// end a line, and a last line without terminator is still a line (handed over by finish()).
+// A view handed to onLine lives until the call returns.
+class LineSplitter {
+public:
+    template <typename OnLine>
+    void feed(QByteArrayView piece, OnLine&& onLine);
+    template <typename OnLine>
+    void finish(OnLine&& onLine);
 
-// The record lines of a file's text: double quotes removed (the whole file is one quoted
-// string), lines that are empty or hold only spaces dropped, file order kept.
-QStringList recordLines(QStringView text);
+private:
+    QByteArray m_pending; // a line begun in an earlier piece
+    bool m_afterCr = false; // the last piece ended in CR: a LF opening the next one belongs to it
+};
 
-// The canonical bytes of a store holding these record lines, in Windows-1252:
-// '"', every line followed by CR LF, one more CR LF, '"', CR LF.
-// No lines gives the empty store, 22 0D 0A 22 0D 0A.
+// The canonical bytes of a store holding these record lines (see RecordLines::toStore()).
 QByteArray encodeStore(const QStringList& lines);
 
-bool isBlank(QStringView line);
+template <typename OnLine>
+void LineSplitter::feed(QByteArrayView piece, OnLine&& onLine)
+{
+    const char* p = piece.data();
+    const char* const end = p + piece.size();
+    if (m_afterCr && p < end && *p == '\n')
+        ++p;
+    m_afterCr = false;
+    // The next LF is looked up once and kept, so a file of lone CRs is still read in one pass.
+    const char* lf = nullptr;
+    while (p < end) {
+        if (!lf || lf < p) {
+            lf = static_cast<const char*>(std::memchr(p, '\n', end - p));
+            if (!lf)
+                lf = end;
+        }
+        const char* cr = static_cast<const char*>(std::memchr(p, '\r', lf - p));
+        const char* const eol = cr ? cr : lf;
+        if (eol == end) {
+            m_pending.append(p, end - p);
+            return;
+        }
+        if (m_pending.isEmpty()) {
+            onLine(QByteArrayView(p, eol - p));
+        } else {
+            m_pending.append(p, eol - p);
+            onLine(QByteArrayView(m_pending));
+            m_pending.truncate(0);
+        }
+        p = eol + 1;
+        if (*eol == '\r') {
+            if (p == end)
+                m_afterCr = true;
+            else if (*p == '\n')
+                ++p;
+        }
+    }
+}
+
+template <typename OnLine>
+void LineSplitter::finish(OnLine&& onLine)
+{
+    if (!m_pending.isEmpty()) {
+        onLine(QByteArrayView(m_pending));
+        m_pending.truncate(0);
+    }
+    m_afterCr = false;
+}
 
 } // namespace StoreText

@@ -1,5 +1,7 @@
 #include "contactstore.h"
+#include "cp1252.h"
 #include "storetext.h"
+
 
 #include <QDir>
 #include <QFile>
@@ -125,12 +127,12 @@ private Q_SLOTS:
         put(content);
         QCOMPARE(lines(), expected);
         // The list reads names alone, straight from the bytes ("ç" in UTF-8 holds byte A7).
-        QStringList names;
+        NameList names;
         QCOMPARE(store().readNames(&names), StoreStatus::Ok);
         QStringList expectedNames;
         for (const QString& line : expected)
             expectedNames.append(recordName(line).toString());
-        QCOMPARE(names, expectedNames);
+        QCOMPARE(names.toStringList(), expectedNames);
         // Every rewrite puts the file back in the canonical layout, in Windows-1252.
         QCOMPARE(store().append(u"Novo§§§§§06/12/2026"_s), StoreStatus::Ok);
         QCOMPARE(bytes(), StoreText::encodeStore(expected + QStringList { u"Novo§§§§§06/12/2026"_s }));
@@ -227,6 +229,53 @@ private Q_SLOTS:
         QCOMPARE(store().removeRecords(u"Gonçalo"_s, &n), StoreStatus::Ok);
         QCOMPARE(n, 1);
         QCOMPARE(bytes(), QByteArray("\"?\xA7" "1\r\n?\xA7" "3\r\n\r\n\"\r\n"));
+    }
+
+    void linesSplitTheSameWhateverThePieces()
+    {
+        // Line ends, quotes and multi-byte sequences falling on the edges of the pieces the
+        // file is read in.
+        const QByteArray content("\xEF\xBB\xBF\"A\xC2\xA7" "1\r\n\r\nB\"\"\rC\xC3\xA7\n\r\r\n \" \nD");
+        const QStringList whole { u"A\u00C2\u00A71"_s, u"B"_s, u"C\u00C3\u00A7"_s, u"D"_s };
+        for (int size = 1; size <= 8; ++size) {
+            StoreText::LineSplitter splitter;
+            QStringList lines;
+            QByteArray scratch;
+            const auto onLine = [&](QByteArrayView raw) {
+                if (const QByteArrayView line = StoreText::recordLine(raw, scratch); !line.isEmpty())
+                    lines.append(QString::fromLatin1(line));
+            };
+            for (qsizetype at = 0; at < content.size(); at += size)
+                splitter.feed(QByteArrayView(content).sliced(at, std::min<qsizetype>(size, content.size() - at)), onLine);
+            splitter.finish(onLine);
+            QCOMPARE(lines, QStringList({ u"\u00EF\u00BB\u00BFA\u00C2\u00A71"_s }) + whole.mid(1));
+        }
+        put(content);
+        QCOMPARE(lines(), (QStringList { u"A§1"_s, u"B"_s, u"Cç"_s, u"D"_s }));
+    }
+
+    void largeStoresReadTheSameByNameAndByLine()
+    {
+        // Large enough to be read in several pieces; every kind of line end, and UTF-8 once.
+        QByteArray content("\"");
+        QStringList expected;
+        const char* ends[] = { "\r\n", "\n", "\r" };
+        for (int i = 0; i < 20000; ++i) {
+            const QByteArray name = "Nome \xE7\xE3o " + QByteArray::number(i);
+            content += name + "\xA7" "(11) 5555\xA7x@y\xA7Rua\xA4" "Casa\xA7nota\xA7" "01/01/2026" + ends[i % 3];
+            expected.append(Cp1252::decode(name));
+        }
+        content += "\r\n\"\r\n";
+        for (const bool utf8 : { false, true }) {
+            put(utf8 ? Cp1252::decode(content).toUtf8() : content);
+            NameList names;
+            QCOMPARE(store().readNames(&names), StoreStatus::Ok);
+            QCOMPARE(names.toStringList(), expected);
+            QStringList fromLines = lines();
+            for (QString& line : fromLines)
+                line = recordName(line).toString();
+            QCOMPARE(fromLines, expected);
+        }
     }
 
     void noLockOrTemporaryFileLeftBehind()
