@@ -9,7 +9,7 @@ jobs=$(nproc)
 "$root/tools/setup.sh" || exit 1
 
 cmake -S "$root" -B "$root/build-asan" -DCMAKE_BUILD_TYPE=Debug \
-    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DLB_SANITIZE=ON -DLB_FUZZ=ON >/dev/null || exit 1
+    -DCMAKE_CXX_COMPILER=clang++ -DLB_SANITIZE=ON -DLB_FUZZ=ON >/dev/null || exit 1
 cmake --build "$root/build-asan" -j"$jobs" || exit 1
 cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null || exit 1
 cmake --build "$root/build" -j"$jobs" || exit 1

@@ -11,8 +11,11 @@
 
 namespace {
 
-// Another copy of the program holds the lock only for one read and one rewrite.
+// Another copy of the program holds the lock only for one read and one rewrite, well under a
+// second even for a large store. A process that died between creating the lock file and
+// writing its id into it leaves a lock nobody owns: it is taken over after StaleLockMs.
 constexpr int LockTimeoutMs = 5000;
+constexpr int StaleLockMs = 2000;
 constexpr qsizetype ReadPieceSize = 256 * 1024;
 
 } // namespace
@@ -25,6 +28,12 @@ ContactStore::ContactStore(QString folder)
 QString ContactStore::path() const
 {
     return QDir(m_folder).filePath(QString::fromLatin1(FileName));
+}
+
+bool ContactStore::lock(QLockFile& lock) const
+{
+    lock.setStaleLockTime(StaleLockMs);
+    return lock.tryLock(LockTimeoutMs);
 }
 
 QString ContactStore::lockPath() const
@@ -64,8 +73,8 @@ StoreStatus ContactStore::writeFile(const RecordLines& lines) const
 template <typename Change>
 StoreStatus ContactStore::modify(Change change) const
 {
-    QLockFile lock(lockPath());
-    if (!lock.tryLock(LockTimeoutMs))
+    QLockFile lockFile(lockPath());
+    if (!lock(lockFile))
         return StoreStatus::WriteError;
     RecordLines lines;
     if (const StoreStatus status = readFile(&lines); status != StoreStatus::Ok)
@@ -79,8 +88,8 @@ StoreStatus ContactStore::ensure() const
 {
     if (QFileInfo::exists(path()))
         return StoreStatus::Ok;
-    QLockFile lock(lockPath());
-    if (!lock.tryLock(LockTimeoutMs))
+    QLockFile lockFile(lockPath());
+    if (!lock(lockFile))
         return StoreStatus::WriteError;
     // Another copy may have created it while we waited for the lock.
     if (QFileInfo::exists(path()))
@@ -107,13 +116,13 @@ StoreStatus ContactStore::readNames(NameList* names) const
     StoreText::LineSplitter splitter;
     StoreText::EncodingProbe probe;
     QByteArray scratch;
+    bool bom = false;
     const auto onLine = [&](QByteArrayView raw) {
         probe.feed(raw);
         if (const QByteArrayView line = StoreText::recordLine(raw, scratch); !line.isEmpty())
-            names->add(line, probe.mayBeUtf8());
+            names->add(line, bom || probe.mayBeUtf8());
     };
     QByteArray piece(ReadPieceSize, Qt::Uninitialized);
-    bool bom = false;
     for (bool first = true;; first = false) {
         const qint64 n = file.read(piece.data(), piece.size());
         if (n < 0)
@@ -130,17 +139,6 @@ StoreStatus ContactStore::readNames(NameList* names) const
     splitter.finish(onLine);
     names->setUtf8(bom || probe.isUtf8());
     return StoreStatus::Ok;
-}
-
-StoreStatus ContactStore::readRecords(QList<QStringList>* records) const
-{
-    RecordLines lines;
-    const StoreStatus status = readFile(&lines);
-    records->clear();
-    records->reserve(lines.size());
-    for (qsizetype i = 0; i < lines.size(); ++i)
-        records->append(lines.text(i).split(SeparadorCampo));
-    return status;
 }
 
 StoreStatus ContactStore::findRecord(const QString& name, std::optional<ContactRecord>* record) const

@@ -10,6 +10,8 @@
 
 #include <optional>
 
+class QLockFile;
+
 enum class StoreStatus {
     Ok,
     ReadError, // the file exists but could not be read: nothing was written
@@ -35,9 +37,6 @@ public:
     // The record lines in file order (quotes removed, blank lines dropped).
     StoreStatus readRecordLines(QStringList* lines) const;
 
-    // The same, split into fields at every "§".
-    StoreStatus readRecords(QList<QStringList>* records) const;
-
     // The name of every record, in file order: what the name list shows. The file is read in
     // pieces, so a large store costs no more memory than its names.
     StoreStatus readNames(NameList* names) const;
@@ -60,6 +59,7 @@ private:
     StoreStatus readFile(RecordLines* lines) const;
     StoreStatus writeFile(const RecordLines& lines) const;
     QString lockPath() const;
+    bool lock(QLockFile& lock) const;
 
     template <typename Change>
     StoreStatus modify(Change change) const;

@@ -1,6 +1,7 @@
 #include "namelist.h"
 
 #include "cp1252.h"
+#include "storetext.h"
 
 #include <algorithm>
 
@@ -25,14 +26,14 @@ QByteArrayView NameList::bytes(qsizetype i) const
 
 QString NameList::at(qsizetype i) const
 {
-    return m_utf8 ? QString::fromUtf8(bytes(i)) : Cp1252::decode(bytes(i));
+    return m_utf8 ? StoreText::decodeUtf8(bytes(i)) : Cp1252::decode(bytes(i));
 }
 
 void NameList::read(qsizetype i, QString& out) const
 {
     const QByteArrayView b = bytes(i);
     if (m_utf8) {
-        out = QString::fromUtf8(b);
+        out = StoreText::decodeUtf8(b);
         return;
     }
     out.resize(b.size());

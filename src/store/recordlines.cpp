@@ -12,7 +12,7 @@ constexpr char Cp1252Separator = char(0xA7);
 
 QString decodeLine(QByteArrayView bytes, bool utf8)
 {
-    return utf8 ? QString::fromUtf8(bytes) : Cp1252::decode(bytes);
+    return utf8 ? StoreText::decodeUtf8(bytes) : Cp1252::decode(bytes);
 }
 
 } // namespace
@@ -79,7 +79,7 @@ bool RecordLines::nameEquals(const Line& line, QStringView name) const
 {
     const QByteArrayView bytes = nameBytes(line);
     if (isUtf8(line))
-        return QString::fromUtf8(bytes) == name;
+        return StoreText::decodeUtf8(bytes) == name;
     // Every Windows-1252 byte is one UTF-16 unit: compare without decoding the whole name.
     if (bytes.size() != name.size())
         return false;
@@ -142,7 +142,7 @@ QByteArray RecordLines::toStore() const
     out.append('"');
     for (const Line& line : m_lines) {
         if (isUtf8(line))
-            Cp1252::appendEncoded(QString::fromUtf8(line.bytes), out);
+            Cp1252::appendEncoded(StoreText::decodeUtf8(line.bytes), out);
         else
             out.append(line.bytes);
         out.append("\r\n");

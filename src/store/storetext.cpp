@@ -2,6 +2,8 @@
 
 #include "recordlines.h"
 
+#include <QStringDecoder>
+
 #include <algorithm>
 
 namespace {
@@ -68,6 +70,12 @@ bool isUtf8WithMultibyte(QByteArrayView bytes)
     EncodingProbe probe;
     probe.feed(bytes);
     return probe.isUtf8();
+}
+
+QString decodeUtf8(QByteArrayView bytes)
+{
+    QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
+    return decoder.decode(bytes);
 }
 
 QByteArrayView recordLine(QByteArrayView rawLine, QByteArray& scratch)

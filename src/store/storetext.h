@@ -29,6 +29,10 @@ private:
 
 bool isUtf8WithMultibyte(QByteArrayView bytes);
 
+// UTF-8 as it stands: a byte-order mark inside the file is a character like any other, not
+// something to drop (QString::fromUtf8 would drop one at the start of each line).
+QString decodeUtf8(QByteArrayView bytes);
+
 // A record line as the reader sees it: the raw line with every double quote removed (the
 // whole file is one quoted string), or an empty view when what is left is empty or holds only
 // spaces. scratch holds the cleaned copy when there was a quote to remove.
@@ -55,6 +59,8 @@ QByteArray encodeStore(const QStringList& lines);
 template <typename OnLine>
 void LineSplitter::feed(QByteArrayView piece, OnLine&& onLine)
 {
+    if (piece.isEmpty())
+        return;
     const char* p = piece.data();
     const char* const end = p + piece.size();
     if (m_afterCr && p < end && *p == '\n')
