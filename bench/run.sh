@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Runs the store benchmarks and prints, for each operation and size, the median time and its
+# ratio to Floor (read the file + rewrite it atomically); then measures start-up (startup.sh).
+#
+# usage: bench/run.sh BUILD_DIR [Google Benchmark flags, e.g. --benchmark_filter=Append]
+#
+# BUILD_DIR is a tree configured with -DLB_BENCH=ON -DCMAKE_BUILD_TYPE=Release and built.
+# Environment:
+#   BENCH_MEMORY   warm (default), glibc, or "warm glibc": how bench_store sets malloc up (see
+#                  bench_store.cpp); warm is the steady state and does not depend on run order
+#   SKIP_STARTUP=1 store benchmarks only
+#   RUNS, LB_APP   passed on to startup.sh
+# Results stay in BUILD_DIR/bench/bench_store-MODE.json and .log.
+set -euo pipefail
+
+if [ $# -lt 1 ] || [ ! -d "$1" ]; then
+    echo "usage: $0 BUILD_DIR [benchmark flags]" >&2
+    exit 2
+fi
+build=$(cd "$1" && pwd)
+shift
+here=$(cd "$(dirname "$0")" && pwd)
+bench="$build/bench/bench_store"
+if [ ! -x "$bench" ]; then
+    echo "$bench not built: cmake --build $build --target bench_store" >&2
+    exit 2
+fi
+
+status=0
+for mode in ${BENCH_MEMORY:-warm}; do
+    json="$build/bench/bench_store-$mode.json"
+    log="$build/bench/bench_store-$mode.log"
+    echo "bench_store --memory=$mode (console output in $log) ..."
+    "$bench" --memory="$mode" --benchmark_out="$json" --benchmark_out_format=json "$@" >"$log" 2>&1 || {
+        echo "bench_store failed, see $log" >&2
+        exit 1
+    }
+    python3 "$here/report.py" "$json" || status=1
+done
+
+if [ "${SKIP_STARTUP:-0}" != 1 ]; then
+    bash "$here/startup.sh" "$build" || status=1
+fi
+exit $status
