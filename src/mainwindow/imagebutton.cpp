@@ -4,7 +4,8 @@
 #include <QPainter>
 #include <QSvgRenderer>
 
-ImageButton::ImageButton(const QString& objectName, const QString& svgPath, const QRect& designRect, QWidget* parent)
+ImageButton::ImageButton(
+    const QString& objectName, const QString& svgPath, const QRect& designRect, QWidget* parent)
     : QWidget(parent)
     , m_renderer(new QSvgRenderer(svgPath, this))
     , m_designRect(designRect)

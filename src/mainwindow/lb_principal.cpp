@@ -83,15 +83,16 @@ LB_Principal::LB_Principal(const QString& pastaContatos, Beeper& beeper, QWidget
 
 void LB_Principal::criaControles()
 {
-    const auto image = [this](const char* name, const char* file, int l, int t, int w, int h, const QString& hint) {
-        auto* b = new ImageButton(QString::fromLatin1(name), u":/images/"_s + QString::fromLatin1(file) + u".svg"_s,
-            Twips::rect(l, t, w, h), this);
-        if (!hint.isEmpty()) {
-            b->setToolTip(hint);
-            b->setAccessibleName(hint.trimmed());
-        }
-        return b;
-    };
+    const auto image
+        = [this](const char* name, const char* file, int l, int t, int w, int h, const QString& hint) {
+              auto* b = new ImageButton(QString::fromLatin1(name),
+                  u":/images/"_s + QString::fromLatin1(file) + u".svg"_s, Twips::rect(l, t, w, h), this);
+              if (!hint.isEmpty()) {
+                  b->setToolTip(hint);
+                  b->setAccessibleName(hint.trimmed());
+              }
+              return b;
+          };
 
     // The strip goes first, at the bottom of the stack: what stands on it is drawn over it.
     imgMove = image("imgMove", "move", 0, 0, 7575, 330, {});
@@ -158,8 +159,8 @@ void LB_Principal::criaControles()
         const QString texto = QString::fromUtf8(t.texto);
         *t.copia = image(("imgCtrlc" + QByteArray(t.nome)).constData(), "ctrlc", t.left, t.top + 45, 105, 150,
             u" Copiar "_s);
-        *t.cola = image(("imgCtrlv" + QByteArray(t.nome)).constData(), "ctrlv", t.left + 120, t.top + 45, 105, 150,
-            u" Colar "_s);
+        *t.cola = image(("imgCtrlv" + QByteArray(t.nome)).constData(), "ctrlv", t.left + 120, t.top + 45, 105,
+            150, u" Colar "_s);
         *t.titulo = label(this, u"lbl"_s + nome, texto, QRect(t.left + 240, t.top, 1440, 255));
         (*t.titulo)->setToolTip(u"Copiar "_s + texto);
         setBold(*t.titulo, 8.25);
@@ -224,8 +225,9 @@ void LB_Principal::Form_Load()
 
     // Lower right corner of the screen.
     const QRect tela = screen()->geometry();
-    const QPoint canto = Twips::lowerRightCorner(
-        QSize(Twips::fromPixels(tela.width()), Twips::fromPixels(tela.height())), QSize(LarguraTwips, AlturaTwips));
+    const QPoint canto
+        = Twips::lowerRightCorner(QSize(Twips::fromPixels(tela.width()), Twips::fromPixels(tela.height())),
+            QSize(LarguraTwips, AlturaTwips));
     move(tela.topLeft() + Twips::point(canto.x(), canto.y()));
 
     // The frame around the whole window, drawn over everything at the edges.
@@ -254,7 +256,8 @@ void LB_Principal::showEvent(QShowEvent* event)
     QWidget::showEvent(event);
     if (!m_avisoInicial.isEmpty()) {
         // After the window is on screen, so the notice has a window to stand over.
-        QTimer::singleShot(0, this, [this] { mostraAviso(std::exchange(m_avisoInicial, {}), AvisoEsquerdaTwips); });
+        QTimer::singleShot(
+            0, this, [this] { mostraAviso(std::exchange(m_avisoInicial, {}), AvisoEsquerdaTwips); });
     }
 }
 

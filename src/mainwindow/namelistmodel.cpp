@@ -26,7 +26,8 @@ int NameListModel::rowCount(const QModelIndex& parent) const
 
 QVariant NameListModel::data(const QModelIndex& index, int role) const
 {
-    if (!index.isValid() || index.row() >= rowCount() || (role != Qt::DisplayRole && role != Qt::AccessibleTextRole))
+    if (!index.isValid() || index.row() >= rowCount()
+        || (role != Qt::DisplayRole && role != Qt::AccessibleTextRole))
         return {};
     return m_names.at(m_order[index.row()]);
 }

@@ -23,6 +23,7 @@ std::vector<qsizetype> collationOrder(
     }
     std::vector<qsizetype> order(count);
     std::iota(order.begin(), order.end(), 0);
-    std::stable_sort(order.begin(), order.end(), [&](qsizetype a, qsizetype b) { return keys[a].compare(keys[b]) < 0; });
+    std::stable_sort(
+        order.begin(), order.end(), [&](qsizetype a, qsizetype b) { return keys[a].compare(keys[b]) < 0; });
     return order;
 }

@@ -16,14 +16,20 @@ constexpr int toPixels(int twips)
     return twips >= 0 ? (twips + PerPixel / 2) / PerPixel : -((-twips + PerPixel / 2) / PerPixel);
 }
 
-constexpr int fromPixels(int pixels) { return pixels * PerPixel; }
+constexpr int fromPixels(int pixels)
+{
+    return pixels * PerPixel;
+}
 
 inline QRect rect(int left, int top, int width, int height)
 {
     return QRect(toPixels(left), toPixels(top), toPixels(width), toPixels(height));
 }
 
-inline QPoint point(int left, int top) { return QPoint(toPixels(left), toPixels(top)); }
+inline QPoint point(int left, int top)
+{
+    return QPoint(toPixels(left), toPixels(top));
+}
 
 // Where the main window goes: its right edge 90 twips from the screen's, its bottom
 // 530 twips above the screen's bottom (clear of a taskbar). All in twips.

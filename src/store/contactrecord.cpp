@@ -76,7 +76,8 @@ QString formatRecordDate(const QDate& date, const QLocale& locale)
             separator = c;
         break;
     }
-    const auto number = [](int value, int width) { return QString::number(value).rightJustified(width, u'0'); };
+    const auto number
+        = [](int value, int width) { return QString::number(value).rightJustified(width, u'0'); };
     return number(date.day(), 2) + separator + number(date.month(), 2) + separator + number(date.year(), 4);
 }
 

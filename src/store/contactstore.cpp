@@ -2,7 +2,6 @@
 
 #include "storetext.h"
 
-
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -70,7 +69,7 @@ StoreStatus ContactStore::writeFile(const RecordLines& lines) const
     return file.commit() ? StoreStatus::Ok : StoreStatus::WriteError;
 }
 
-template <typename Change>
+template<typename Change>
 StoreStatus ContactStore::modify(Change change) const
 {
     QLockFile lockFile(lockPath());

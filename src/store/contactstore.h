@@ -61,7 +61,7 @@ private:
     QString lockPath() const;
     bool lock(QLockFile& lock) const;
 
-    template <typename Change>
+    template<typename Change>
     StoreStatus modify(Change change) const;
 
     QString m_folder;

@@ -4,7 +4,6 @@
 #include "cp1252.h"
 #include "storetext.h"
 
-
 namespace {
 
 const QByteArrayView Utf8Separator("\xC2\xA7"); // "§" in UTF-8
@@ -56,7 +55,8 @@ bool RecordLines::isUtf8(const Line& line) const
 
 QByteArrayView RecordLines::nameBytes(const Line& line) const
 {
-    const qsizetype sep = isUtf8(line) ? line.bytes.indexOf(Utf8Separator) : line.bytes.indexOf(Cp1252Separator);
+    const qsizetype sep
+        = isUtf8(line) ? line.bytes.indexOf(Utf8Separator) : line.bytes.indexOf(Cp1252Separator);
     return sep < 0 ? line.bytes : line.bytes.first(sep);
 }
 

@@ -43,9 +43,9 @@ QByteArrayView recordLine(QByteArrayView rawLine, QByteArray& scratch);
 // A view handed to onLine lives until the call returns.
 class LineSplitter {
 public:
-    template <typename OnLine>
+    template<typename OnLine>
     void feed(QByteArrayView piece, OnLine&& onLine);
-    template <typename OnLine>
+    template<typename OnLine>
     void finish(OnLine&& onLine);
 
 private:
@@ -56,7 +56,7 @@ private:
 // The canonical bytes of a store holding these record lines (see RecordLines::toStore()).
 QByteArray encodeStore(const QStringList& lines);
 
-template <typename OnLine>
+template<typename OnLine>
 void LineSplitter::feed(QByteArrayView piece, OnLine&& onLine)
 {
     if (piece.isEmpty())
@@ -97,7 +97,7 @@ void LineSplitter::feed(QByteArrayView piece, OnLine&& onLine)
     }
 }
 
-template <typename OnLine>
+template<typename OnLine>
 void LineSplitter::finish(OnLine&& onLine)
 {
     if (!m_pending.isEmpty()) {

@@ -78,10 +78,13 @@ private Q_SLOTS:
     {
         // Added in the order Zeca, ana, Bruno; a duplicate, a blank line, a line of spaces,
         // a hand-edited leading space, a line without separator.
-        put("\"Zeca\xA7" "1\r\nana\xA7\r\n\r\n   \r\nBruno\xA7\r\n\xC9rica\xA7\r\nana\xA7\r\n Zu\xA7\r\nSolo\r\n\r\n\"\r\n");
+        put("\"Zeca\xA7"
+            "1\r\nana\xA7\r\n\r\n   \r\nBruno\xA7\r\n\xC9rica\xA7\r\nana\xA7\r\n "
+            "Zu\xA7\r\nSolo\r\n\r\n\"\r\n");
         const QByteArray before = bytes();
         auto w = open();
-        QCOMPARE(w->nomesListados(), (QStringList { u" Zu"_s, u"ana"_s, u"ana"_s, u"Bruno"_s, u"Érica"_s, u"Solo"_s, u"Zeca"_s }));
+        QCOMPARE(w->nomesListados(),
+            (QStringList { u" Zu"_s, u"ana"_s, u"ana"_s, u"Bruno"_s, u"Érica"_s, u"Solo"_s, u"Zeca"_s }));
         QCOMPARE(w->lblStatus1->text(), u"Total de contatos: 7"_s);
         QCOMPARE(bytes(), before); // start-up leaves an existing file alone
     }
@@ -92,7 +95,8 @@ private Q_SLOTS:
         const auto nameAt = [&](qsizetype i, QString& out) { out = names[i]; };
         // Equal but for case: file order.
         const std::vector<qsizetype> expected { 1, 5, 2, 4, 3, 0 };
-        QCOMPARE(collationOrder(names.size(), nameAt, QLocale(QLocale::Portuguese, QLocale::Brazil)), expected);
+        QCOMPARE(
+            collationOrder(names.size(), nameAt, QLocale(QLocale::Portuguese, QLocale::Brazil)), expected);
         QCOMPARE(collationOrder(names.size(), nameAt, QLocale::c()), expected);
         QVERIFY(collationOrder(0, nameAt, QLocale::c()).empty());
     }
@@ -104,7 +108,8 @@ private Q_SLOTS:
         auto w = open();
         QCOMPARE(w->size(), QSize(504, 255));
         const QRect screen = w->screen()->geometry();
-        QCOMPARE(w->pos(), screen.topLeft() + QPoint(screen.width() - 510, qRound(screen.height() - 4355 / 15.0)));
+        QCOMPARE(
+            w->pos(), screen.topLeft() + QPoint(screen.width() - 510, qRound(screen.height() - 4355 / 15.0)));
         QCOMPARE(w->lstContatos->geometry(), QRect(10, 26, 185, 210));
         QCOMPARE(w->imgAdiciona->geometry(), QRect(210, 228, 30, 45));
         QCOMPARE(w->imgMove->geometry(), QRect(0, 0, 505, 22));
@@ -116,7 +121,8 @@ private Q_SLOTS:
     {
         auto w = open();
         QTRY_COMPARE(QApplication::focusWidget(), w->txtNome);
-        const QList<QWidget*> order { w->txtFone, w->txtMail, w->txtEnd, w->txtComp, w->lstContatos, w->txtNome };
+        const QList<QWidget*> order { w->txtFone, w->txtMail, w->txtEnd, w->txtComp, w->lstContatos,
+            w->txtNome };
         for (QWidget* next : order) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
             QCOMPARE(QApplication::focusWidget(), next);

@@ -14,19 +14,26 @@ private Q_SLOTS:
         const auto row = [](const char* name, QStringList fields, const char16_t* line) {
             QTest::newRow(name) << fields << QString::fromUtf16(line);
         };
-        row("example", { u"Oficina Central"_s, u"(11) 5555-0101"_s, {}, u"Rua Um, 10\r\nSala 2"_s, u"Aberto aos sábados"_s },
+        row("example",
+            { u"Oficina Central"_s, u"(11) 5555-0101"_s, {}, u"Rua Um, 10\r\nSala 2"_s,
+                u"Aberto aos sábados"_s },
             u"Oficina Central§(11) 5555-0101§§Rua Um, 10¤Sala 2§Aberto aos sábados§05/12/2026");
-        row("only spaces are trimmed", { u"  Ana  Maria "_s, u"\t5555 "_s, {}, {}, {} }, u"Ana  Maria§\t5555§§§§05/12/2026");
+        row("only spaces are trimmed", { u"  Ana  Maria "_s, u"\t5555 "_s, {}, {}, {} },
+            u"Ana  Maria§\t5555§§§§05/12/2026");
         row("break at the end of the address", { u"A"_s, {}, {}, u"Rua A\r\n"_s, u" \r\nx"_s },
             u"A§§§Rua A¤§¤x§05/12/2026");
-        row("lone CR and LF in multi-line fields", { u"A"_s, {}, {}, u"a\rb\nc\n\rd"_s, {} }, u"A§§§a¤b¤c¤¤d§§05/12/2026");
+        row("lone CR and LF in multi-line fields", { u"A"_s, {}, {}, u"a\rb\nc\n\rd"_s, {} },
+            u"A§§§a¤b¤c¤¤d§§05/12/2026");
         row("breaks in single-line fields", { u"Ana\r\nMaria"_s, u"1\n2"_s, u"a@b\r"_s, {}, {} },
             u"Ana Maria§1 2§a@b§§§05/12/2026");
-        row("markers and quotes removed", { u"\"Ana\" §1"_s, u"§"_s, {}, {}, u"x\"y"_s }, u"Ana 1§§§§xy§05/12/2026");
-        row("controls removed", { QString::fromUtf16(u"A\u0001n\u007Fa\u0085"), {}, {}, {}, {} }, u"Ana§§§§§05/12/2026");
+        row("markers and quotes removed", { u"\"Ana\" §1"_s, u"§"_s, {}, {}, u"x\"y"_s },
+            u"Ana 1§§§§xy§05/12/2026");
+        row("controls removed", { QString::fromUtf16(u"A\u0001n\u007Fa\u0085"), {}, {}, {}, {} },
+            u"Ana§§§§§05/12/2026");
         row("undefined code page bytes kept", { QString::fromUtf16(u"A\u0081\u009D"), {}, {}, {}, {} },
             u"A\u0081\u009D§§§§§05/12/2026");
-        row("outside the code page", { QString::fromUtf16(u"Zoë 李 \U0001F600"), {}, {}, {}, {} }, u"Zoë ? ?§§§§§05/12/2026");
+        row("outside the code page", { QString::fromUtf16(u"Zoë 李 \U0001F600"), {}, {}, {}, {} },
+            u"Zoë ? ?§§§§§05/12/2026");
     }
 
     void formatting()
@@ -42,7 +49,8 @@ private Q_SLOTS:
         QCOMPARE(formatRecordDate(day, QLocale(QLocale::Portuguese, QLocale::Brazil)), u"05/12/2026"_s);
         QCOMPARE(formatRecordDate(day, QLocale(QLocale::German, QLocale::Germany)), u"05.12.2026"_s);
         // Month-first locales still store day first; only the separator is the locale's.
-        QCOMPARE(formatRecordDate(QDate(2026, 1, 9), QLocale(QLocale::English, QLocale::UnitedStates)), u"09/01/2026"_s);
+        QCOMPARE(formatRecordDate(QDate(2026, 1, 9), QLocale(QLocale::English, QLocale::UnitedStates)),
+            u"09/01/2026"_s);
         QCOMPARE(formatRecordDate(day, QLocale(QLocale::Dutch, QLocale::Netherlands)), u"05-12-2026"_s);
         QCOMPARE(formatRecordDate(day, QLocale::c()), u"05/12/2026"_s);
     }

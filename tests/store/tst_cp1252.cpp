@@ -20,7 +20,8 @@ private Q_SLOTS:
     {
         QCOMPARE(Cp1252::decode("\x80\x93\x94\x8A\x9F"), QString::fromUtf16(u"€“”ŠŸ"));
         // The five undefined bytes read as the C1 characters of the same number.
-        QCOMPARE(Cp1252::decode("\x81\x8D\x8F\x90\x9D"), QString::fromUtf16(u"\u0081\u008D\u008F\u0090\u009D"));
+        QCOMPARE(
+            Cp1252::decode("\x81\x8D\x8F\x90\x9D"), QString::fromUtf16(u"\u0081\u008D\u008F\u0090\u009D"));
         QCOMPARE(Cp1252::decode("\xA7\xA4\xE7\xC3"), QString::fromUtf16(u"§¤çÃ"));
     }
 

@@ -32,7 +32,8 @@ protected:
             auto* w = static_cast<QWidget*>(watched);
             if (w->isWindow() && w->isModal()) {
                 auto* label = w->findChild<QLabel*>(QStringLiteral("Label1"));
-                seen.append({ w->objectName(), label ? label->text() : QString(), w->pos(), m_beeps ? *m_beeps : 0 });
+                seen.append(
+                    { w->objectName(), label ? label->text() : QString(), w->pos(), m_beeps ? *m_beeps : 0 });
             }
         }
         return false;
