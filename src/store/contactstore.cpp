@@ -2,6 +2,8 @@
 
 #include "storetext.h"
 
+#include <QDateTime>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -10,11 +12,11 @@
 
 namespace {
 
-// Another copy of the program holds the lock only for one read and one rewrite, well under a
-// second even for a large store. A process that died between creating the lock file and
-// writing its id into it leaves a lock nobody owns: it is taken over after StaleLockMs.
+// Another copy of the program holds the lock only for one read and one rewrite.
 constexpr int LockTimeoutMs = 5000;
-constexpr int StaleLockMs = 2000;
+// A process killed between creating the lock file and writing its id into it leaves an empty
+// lock that QLockFile would honour for half a minute; a writer fills it within milliseconds.
+constexpr int AbandonedLockMs = 1000;
 constexpr qsizetype ReadPieceSize = 256 * 1024;
 
 } // namespace
@@ -29,10 +31,18 @@ QString ContactStore::path() const
     return QDir(m_folder).filePath(QString::fromLatin1(FileName));
 }
 
-bool ContactStore::lock(QLockFile& lock) const
+bool ContactStore::lock(QLockFile& lockFile) const
 {
-    lock.setStaleLockTime(StaleLockMs);
-    return lock.tryLock(LockTimeoutMs);
+    const QDeadlineTimer deadline(LockTimeoutMs);
+    do {
+        const QFileInfo info(lockPath());
+        if (info.exists() && info.size() == 0
+            && info.lastModified().msecsTo(QDateTime::currentDateTime()) > AbandonedLockMs)
+            QFile::remove(lockPath());
+        if (lockFile.tryLock(100))
+            return true;
+    } while (!deadline.hasExpired());
+    return false;
 }
 
 QString ContactStore::lockPath() const

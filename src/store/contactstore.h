@@ -59,7 +59,8 @@ private:
     StoreStatus readFile(RecordLines* lines) const;
     StoreStatus writeFile(const RecordLines& lines) const;
     QString lockPath() const;
-    bool lock(QLockFile& lock) const;
+    // Waits for the lock, taking over one that a killed process left empty.
+    bool lock(QLockFile& lockFile) const;
 
     template<typename Change>
     StoreStatus modify(Change change) const;
