@@ -31,14 +31,27 @@ QString ContactStore::path() const
     return QDir(m_folder).filePath(QString::fromLatin1(FileName));
 }
 
+void ContactStore::removeAbandonedLock() const
+{
+    const auto abandoned = [this] {
+        const QFileInfo info(lockPath());
+        return info.exists() && info.size() == 0
+            && info.lastModified().msecsTo(QDateTime::currentDateTime()) > AbandonedLockMs;
+    };
+    if (!abandoned())
+        return;
+    // Two copies may find the same abandoned lock: only one removes it, and only while it is
+    // still the abandoned one, never the lock the other has just made in its place.
+    QLockFile guard(lockPath() + QStringLiteral(".rmlock"));
+    if (guard.tryLock(0) && abandoned())
+        QFile::remove(lockPath());
+}
+
 bool ContactStore::lock(QLockFile& lockFile) const
 {
     const QDeadlineTimer deadline(LockTimeoutMs);
     do {
-        const QFileInfo info(lockPath());
-        if (info.exists() && info.size() == 0
-            && info.lastModified().msecsTo(QDateTime::currentDateTime()) > AbandonedLockMs)
-            QFile::remove(lockPath());
+        removeAbandonedLock();
         if (lockFile.tryLock(100))
             return true;
     } while (!deadline.hasExpired());

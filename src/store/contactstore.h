@@ -61,6 +61,7 @@ private:
     QString lockPath() const;
     // Waits for the lock, taking over one that a killed process left empty.
     bool lock(QLockFile& lockFile) const;
+    void removeAbandonedLock() const;
 
     template<typename Change>
     StoreStatus modify(Change change) const;

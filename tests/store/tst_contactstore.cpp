@@ -61,6 +61,8 @@ private Q_SLOTS:
     void ensureCreatesTheEmptyStoreOnlyWhenMissing()
     {
         QCOMPARE(store().path(), m_dir.filePath(u"LBcontatos.txt"_s));
+        QCOMPARE(lines(), QStringList());
+        QVERIFY(!QFile::exists(path())); // reading never creates the file
         QCOMPARE(store().ensure(), StoreStatus::Ok);
         QCOMPARE(bytes(), EmptyStore);
         QCOMPARE(lines(), QStringList());
@@ -70,15 +72,6 @@ private Q_SLOTS:
         put({});
         QCOMPARE(store().ensure(), StoreStatus::Ok);
         QCOMPARE(bytes(), QByteArray());
-    }
-
-    void missingAndEmptyFilesReadAsNoRecords()
-    {
-        QCOMPARE(lines(), QStringList());
-        QVERIFY(!QFile::exists(path())); // reading never creates the file
-        put({});
-        QCOMPARE(lines(), QStringList());
-        put(EmptyStore);
         QCOMPARE(lines(), QStringList());
     }
 
@@ -298,32 +291,6 @@ private Q_SLOTS:
             QByteArray("\"?\xA7"
                        "1\r\n?\xA7"
                        "3\r\n\r\n\"\r\n"));
-    }
-
-    void linesSplitTheSameWhateverThePieces()
-    {
-        // Line ends, quotes and multi-byte sequences falling on the edges of the pieces the
-        // file is read in.
-        const QByteArray content("\xEF\xBB\xBF\"A\xC2\xA7"
-                                 "1\r\n\r\nB\"\"\rC\xC3\xA7\n\r\r\n \" \nD");
-        const QStringList whole { u"A\u00C2\u00A71"_s, u"B"_s, u"C\u00C3\u00A7"_s, u"D"_s };
-        for (int size = 1; size <= 8; ++size) {
-            StoreText::LineSplitter splitter;
-            QStringList lines;
-            QByteArray scratch;
-            const auto onLine = [&](QByteArrayView raw) {
-                if (const QByteArrayView line = StoreText::recordLine(raw, scratch); !line.isEmpty())
-                    lines.append(QString::fromLatin1(line));
-            };
-            for (qsizetype at = 0; at < content.size(); at += size)
-                splitter.feed(
-                    QByteArrayView(content).sliced(at, std::min<qsizetype>(size, content.size() - at)),
-                    onLine);
-            splitter.finish(onLine);
-            QCOMPARE(lines, QStringList({ u"\u00EF\u00BB\u00BFA\u00C2\u00A71"_s }) + whole.mid(1));
-        }
-        put(content);
-        QCOMPARE(lines(), (QStringList { u"A§1"_s, u"B"_s, u"Cç"_s, u"D"_s }));
     }
 
     void largeStoresReadTheSameByNameAndByLine()
