@@ -199,22 +199,6 @@ private Q_SLOTS:
         QCOMPARE(m_beeper.beeps, 1);
         QVERIFY(!QFile::exists(m_dir->filePath(u"missing"_s)));
     }
-
-    void everyImageButtonSaysWhatItDoes()
-    {
-        auto w = open();
-        const QList<ImageButton*> buttons = w->findChildren<ImageButton*>();
-        QCOMPARE(buttons.size(), 21);
-        for (ImageButton* b : buttons) {
-            if (b == w->imgMove)
-                continue;
-            QVERIFY2(!b->toolTip().isEmpty() && !b->accessibleName().isEmpty(), qPrintable(b->objectName()));
-        }
-        QCOMPARE(w->imgCtrlcEnd->toolTip(), u" Copiar "_s);
-        QCOMPARE(w->imgCtrlvComp->toolTip(), u" Colar "_s);
-        QCOMPARE(w->lblEnd->text(), u"Endereço"_s);
-        QCOMPARE(w->lblEnd->toolTip(), u"Copiar Endereço"_s);
-    }
 };
 
 QTEST_MAIN(TestLB_Principal)
