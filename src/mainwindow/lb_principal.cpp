@@ -8,6 +8,7 @@
 #include "twips.h"
 
 #include <QFrame>
+#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
@@ -32,10 +33,11 @@ const QColor Fundo(249, 248, 240);
 const QColor Texto(85, 83, 74);
 const QColor Moldura(47, 127, 134);
 
-QPixmap svgPixmap(const QString& path, qreal devicePixelRatio)
+QPixmap svgPixmap(const QString& path, qreal devicePixelRatio, QSize size = {})
 {
     QSvgRenderer renderer(path);
-    const QSize size = renderer.defaultSize();
+    if (size.isEmpty())
+        size = renderer.defaultSize();
     QPixmap pixmap(size * devicePixelRatio);
     pixmap.setDevicePixelRatio(devicePixelRatio);
     pixmap.fill(Qt::transparent);
@@ -79,6 +81,16 @@ LB_Principal::LB_Principal(const QString& pastaContatos, Beeper& beeper, QWidget
 
     criaControles();
     Form_Load();
+}
+
+QIcon LB_Principal::iconePrograma()
+{
+    Q_INIT_RESOURCE(lurvane);
+    // Drawn at each size the desktop asks for most, so the small ones stay sharp.
+    QIcon icon;
+    for (const int size : { 16, 24, 32, 48, 64, 128 })
+        icon.addPixmap(svgPixmap(u":/images/lurvane.svg"_s, 1, QSize(size, size)));
+    return icon;
 }
 
 void LB_Principal::criaControles()

@@ -8,6 +8,7 @@ class Beeper;
 class ContactListView;
 class ImageButton;
 class QFrame;
+class QIcon;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -28,6 +29,8 @@ public:
 
     // pastaContatos: the folder that holds LBcontatos.txt.
     LB_Principal(const QString& pastaContatos, Beeper& beeper, QWidget* parent = nullptr);
+
+    static QIcon iconePrograma();
 
     // The names as the list shows them, top to bottom.
     QStringList nomesListados() const;

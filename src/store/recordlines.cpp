@@ -4,6 +4,8 @@
 #include "cp1252.h"
 #include "storetext.h"
 
+#include <functional>
+
 namespace {
 
 const QByteArrayView Utf8Separator("\xC2\xA7"); // "§" in UTF-8
@@ -33,7 +35,8 @@ RecordLines::RecordLines(QByteArray fileBytes)
         if (line.isEmpty())
             return;
         // Lines point into the file's bytes; a line the reader had to change is kept aside.
-        if (line.data() < data.data() || line.data() + line.size() > data.data() + data.size())
+        const std::less<const char*> before;
+        if (before(line.data(), data.data()) || before(data.data() + data.size(), line.data() + line.size()))
             line = keep(line.toByteArray());
         m_lines.append(Line { line, true });
     };
