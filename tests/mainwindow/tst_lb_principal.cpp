@@ -1,4 +1,5 @@
 #include "contactlistview.h"
+#include "cp1252.h"
 #include "imagebutton.h"
 #include "lb_principal.h"
 #include "modalwatch.h"
@@ -78,9 +79,8 @@ private Q_SLOTS:
     {
         // Added in the order Zeca, ana, Bruno; a duplicate, a blank line, a line of spaces,
         // a hand-edited leading space, a line without separator.
-        put("\"Zeca\xA7"
-            "1\r\nana\xA7\r\n\r\n   \r\nBruno\xA7\r\n\xC9rica\xA7\r\nana\xA7\r\n "
-            "Zu\xA7\r\nSolo\r\n\r\n\"\r\n");
+        put(Cp1252::encode(
+            u"\"Zeca§1\r\nana§\r\n\r\n   \r\nBruno§\r\nÉrica§\r\nana§\r\n Zu§\r\nSolo\r\n\r\n\"\r\n"_s));
         const QByteArray before = bytes();
         auto w = open();
         QCOMPARE(w->nomesListados(),
