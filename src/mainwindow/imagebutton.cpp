@@ -8,7 +8,6 @@ ImageButton::ImageButton(
     const QString& objectName, const QString& svgPath, const QRect& designRect, QWidget* parent)
     : QWidget(parent)
     , m_renderer(new QSvgRenderer(svgPath, this))
-    , m_designRect(designRect)
 {
     setObjectName(objectName);
     setGeometry(designRect);
@@ -23,13 +22,12 @@ void ImageButton::paintEvent(QPaintEvent*)
 
 void ImageButton::mousePressEvent(QMouseEvent* event)
 {
-    Q_EMIT pressed(event->button());
+    // Accepted, so that the release comes back here wherever the pointer is then.
+    event->accept();
 }
 
 void ImageButton::mouseReleaseEvent(QMouseEvent* event)
 {
-    const Qt::MouseButton button = event->button();
-    Q_EMIT released(button);
-    if (button == Qt::LeftButton && rect().contains(event->position().toPoint()))
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
         Q_EMIT clicked();
 }

@@ -12,11 +12,7 @@ class ImageButton : public QWidget {
 public:
     ImageButton(const QString& objectName, const QString& svgPath, const QRect& designRect, QWidget* parent);
 
-    QRect designRect() const { return m_designRect; }
-
 Q_SIGNALS:
-    void pressed(Qt::MouseButton button);
-    void released(Qt::MouseButton button);
     // Left button pressed and released over the picture.
     void clicked();
 
@@ -27,5 +23,4 @@ protected:
 
 private:
     QSvgRenderer* m_renderer;
-    QRect m_designRect;
 };
