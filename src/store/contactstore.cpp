@@ -147,8 +147,10 @@ StoreStatus ContactStore::readNames(NameList* names) const
     QByteArray piece(ReadPieceSize, Qt::Uninitialized);
     for (bool first = true;; first = false) {
         const qint64 n = file.read(piece.data(), piece.size());
-        if (n < 0)
+        if (n < 0) {
+            *names = NameList(); // nothing from a partial read
             return StoreStatus::ReadError;
+        }
         if (n == 0)
             break;
         QByteArrayView bytes(piece.constData(), n);
