@@ -63,14 +63,24 @@ QString ContactStore::lockPath() const
     return path() + QStringLiteral(".lock");
 }
 
+bool ContactStore::openForReading(QFile& file, StoreStatus* status) const
+{
+    file.setFileName(path());
+    if (!file.exists()) {
+        *status = StoreStatus::Ok; // a missing file is the empty store
+        return false;
+    }
+    const bool opened = file.open(QIODevice::ReadOnly);
+    *status = opened ? StoreStatus::Ok : StoreStatus::ReadError;
+    return opened;
+}
+
 StoreStatus ContactStore::readFile(RecordLines* lines) const
 {
     *lines = RecordLines();
-    QFile file(path());
-    if (!file.exists())
-        return StoreStatus::Ok;
-    if (!file.open(QIODevice::ReadOnly))
-        return StoreStatus::ReadError;
+    QFile file;
+    if (StoreStatus status; !openForReading(file, &status))
+        return status;
     QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
         return StoreStatus::ReadError;
@@ -130,11 +140,9 @@ StoreStatus ContactStore::readRecordLines(QStringList* out) const
 StoreStatus ContactStore::readNames(NameList* names) const
 {
     *names = NameList();
-    QFile file(path());
-    if (!file.exists())
-        return StoreStatus::Ok;
-    if (!file.open(QIODevice::ReadOnly))
-        return StoreStatus::ReadError;
+    QFile file;
+    if (StoreStatus status; !openForReading(file, &status))
+        return status;
     StoreText::LineSplitter splitter;
     StoreText::EncodingProbe probe;
     QByteArray scratch;

@@ -10,6 +10,7 @@
 
 #include <optional>
 
+class QFile;
 class QLockFile;
 
 enum class StoreStatus {
@@ -56,6 +57,9 @@ public:
     StoreStatus removeRecords(const QString& name, int* removed = nullptr) const;
 
 private:
+    // False when there is nothing to read, with *status Ok for a missing file (the empty
+    // store) or ReadError for one that cannot be opened.
+    bool openForReading(QFile& file, StoreStatus* status) const;
     StoreStatus readFile(RecordLines* lines) const;
     StoreStatus writeFile(const RecordLines& lines) const;
     QString lockPath() const;

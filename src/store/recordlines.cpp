@@ -102,15 +102,6 @@ QStringList RecordLines::texts() const
     return out;
 }
 
-QStringList RecordLines::names() const
-{
-    QStringList out;
-    out.reserve(size());
-    for (qsizetype i = 0; i < size(); ++i)
-        out.append(name(i));
-    return out;
-}
-
 void RecordLines::append(const QString& line)
 {
     m_lines.append(Line { keep(Cp1252::encode(line)), false });

@@ -32,7 +32,6 @@ public:
     bool nameEquals(qsizetype i, QStringView name) const;
 
     QStringList texts() const;
-    QStringList names() const;
 
     // New record lines are given as text and stored in Windows-1252 ('?' for what it cannot hold).
     void append(const QString& line);
