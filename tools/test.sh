@@ -15,7 +15,7 @@ cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null |
 cmake --build "$root/build" -j"$jobs" || exit 1
 
 echo "=== Under AddressSanitizer and UndefinedBehaviorSanitizer, with the fuzzer ==="
-(cd "$root/build-asan" && ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+(cd "$root/build-asan" && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
     ctest --output-on-failure -LE e2e -j"$jobs")
 sanitized=$?
 
