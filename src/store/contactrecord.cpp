@@ -30,10 +30,6 @@ QString cleanField(const QString& text, bool multiline)
             out.append(multiline ? QChar(MarcaQuebra) : QChar(u' '));
         } else if (c == SeparadorCampo || c == u'"' || isDroppedControl(c)) {
             continue;
-        } else if (Cp1252::byteFor(c) < 0) {
-            out.append(u'?');
-            if (QChar::isHighSurrogate(c) && i + 1 < n && text[i + 1].isLowSurrogate())
-                ++i;
         } else {
             out.append(QChar(c));
         }
@@ -49,15 +45,11 @@ QString cleanField(const QString& text, bool multiline)
 
 } // namespace
 
-ContactRecord ContactRecord::fromFields(const QStringList& fields)
-{
-    return ContactRecord { fields.value(0), fields.value(1), fields.value(2), fields.value(3),
-        fields.value(4), fields.value(5) };
-}
-
 ContactRecord ContactRecord::fromLine(QStringView line)
 {
-    return fromFields(line.toString().split(SeparadorCampo));
+    const QStringList fields = line.toString().split(SeparadorCampo);
+    return ContactRecord { fields.value(0), fields.value(1), fields.value(2), fields.value(3),
+        fields.value(4), fields.value(5) };
 }
 
 QStringView recordName(QStringView line)
@@ -85,6 +77,9 @@ QString formatRecord(const QString& nome, const QString& fone, const QString& ma
     const QString& complemento, const QString& data)
 {
     const QChar sep(SeparadorCampo);
-    return cleanField(nome, false) + sep + cleanField(fone, false) + sep + cleanField(mail, false) + sep
-        + cleanField(endereco, true) + sep + cleanField(complemento, true) + sep + data;
+    const QString line = cleanField(nome, false) + sep + cleanField(fone, false) + sep
+        + cleanField(mail, false) + sep + cleanField(endereco, true) + sep + cleanField(complemento, true)
+        + sep + data;
+    // The line as the file will hold it: '?' for what the code page cannot hold.
+    return Cp1252::decode(Cp1252::encode(line));
 }

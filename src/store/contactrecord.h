@@ -23,7 +23,6 @@ struct ContactRecord {
     // Fields by position; a line with fewer than six leaves the rest empty, and fields
     // beyond the sixth are not part of the contact.
     static ContactRecord fromLine(QStringView line);
-    static ContactRecord fromFields(const QStringList& fields);
 
     friend bool operator==(const ContactRecord&, const ContactRecord&) = default;
 };

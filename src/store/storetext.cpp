@@ -65,13 +65,6 @@ void EncodingProbe::feed(QByteArrayView bytes)
     }
 }
 
-bool isUtf8WithMultibyte(QByteArrayView bytes)
-{
-    EncodingProbe probe;
-    probe.feed(bytes);
-    return probe.isUtf8();
-}
-
 QString decodeUtf8(QByteArrayView bytes)
 {
     QStringDecoder decoder(QStringConverter::Utf8,

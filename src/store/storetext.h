@@ -27,8 +27,6 @@ private:
     bool m_multibyte = false;
 };
 
-bool isUtf8WithMultibyte(QByteArrayView bytes);
-
 // UTF-8 as it stands: a byte-order mark inside the file is a character like any other, not
 // something to drop (QString::fromUtf8 would drop one at the start of each line).
 QString decodeUtf8(QByteArrayView bytes);

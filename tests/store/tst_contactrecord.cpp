@@ -54,15 +54,6 @@ private Q_SLOTS:
         QCOMPARE(formatRecordDate(day, QLocale(QLocale::Dutch, QLocale::Netherlands)), u"05-12-2026"_s);
         QCOMPARE(formatRecordDate(day, QLocale::c()), u"05/12/2026"_s);
     }
-
-    void readingFields()
-    {
-        const ContactRecord r = ContactRecord::fromLine(u"Ana§1§m§e¤f§c§01/01/2026§extra§more");
-        QCOMPARE(r, (ContactRecord { u"Ana"_s, u"1"_s, u"m"_s, u"e¤f"_s, u"c"_s, u"01/01/2026"_s }));
-        QCOMPARE(ContactRecord::fromLine(u"Só nome"), (ContactRecord { u"Só nome"_s, {}, {}, {}, {}, {} }));
-        QCOMPARE(recordName(u" Ana §x"), u" Ana ");
-        QCOMPARE(recordName(u"Ana"), u"Ana");
-    }
 };
 
 QTEST_GUILESS_MAIN(TestContactRecord)
