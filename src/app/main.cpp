@@ -1,5 +1,8 @@
 #include "beeper.h"
 #include "lb_principal.h"
+#include "printer.h"
+#include "trayicon.h"
+#include "urlopener.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -14,8 +17,11 @@ int main(int argc, char* argv[])
     QApplication::setWindowIcon(LB_Principal::iconePrograma());
 
     SystemBeeper beeper;
+    SystemTrayIcon bandeja;
+    SystemPrinter impressora;
+    DesktopUrlOpener navegador;
     // The contacts file lives beside the executable.
-    LB_Principal janela(QCoreApplication::applicationDirPath(), beeper);
+    LB_Principal janela(QCoreApplication::applicationDirPath(), { beeper, bandeja, impressora, navegador });
     janela.show();
     return QApplication::exec();
 }

@@ -15,6 +15,7 @@
 #include <QPlainTextEdit>
 #include <QScreen>
 #include <QSvgRenderer>
+#include <QTextDocument>
 #include <QTimer>
 
 using namespace Qt::StringLiterals;
@@ -64,10 +65,10 @@ void setBold(QWidget* w, qreal points)
 
 } // namespace
 
-LB_Principal::LB_Principal(const QString& pastaContatos, Beeper& beeper, QWidget* parent)
+LB_Principal::LB_Principal(const QString& pastaContatos, const Plataforma& plataforma, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint)
     , m_store(pastaContatos)
-    , m_beeper(beeper)
+    , m_plataforma(plataforma)
 {
     Q_INIT_RESOURCE(lurvane);
     setObjectName(u"LB_Principal"_s);
@@ -296,9 +297,39 @@ QStringList LB_Principal::nomesListados() const
     return m_nomes->names();
 }
 
+QString LB_Principal::textoDe(const QWidget* campo)
+{
+    if (const auto* linha = qobject_cast<const QLineEdit*>(campo))
+        return linha->text();
+    // The raw text keeps a non-breaking space as the user typed it; only the block and line
+    // separators become the CR LF the rest of the program uses.
+    QString texto = static_cast<const QPlainTextEdit*>(campo)->document()->toRawText();
+    texto.replace(QChar::ParagraphSeparator, u"\r\n"_s);
+    texto.replace(QChar::LineSeparator, u"\r\n"_s);
+    return texto;
+}
+
+void LB_Principal::defineTexto(QWidget* campo, const QString& texto)
+{
+    if (auto* linha = qobject_cast<QLineEdit*>(campo)) {
+        linha->setText(texto);
+        return;
+    }
+    QString semCr = texto;
+    semCr.replace(u"\r\n"_s, u"\n"_s);
+    static_cast<QPlainTextEdit*>(campo)->setPlainText(semCr);
+}
+
+QString LB_Principal::textoContato() const
+{
+    const QString entre = u"\r\n\r\n"_s;
+    return textoDe(txtNome) + entre + textoDe(txtFone) + entre + textoDe(txtMail) + entre + textoDe(txtEnd)
+        + entre + textoDe(txtComp);
+}
+
 void LB_Principal::mostraAviso(const QString& mensagem, int esquerdaTwips)
 {
-    LB_ContAd::mostra(m_beeper, mensagem, pos() + Twips::point(esquerdaTwips, AvisoTopoTwips));
+    LB_ContAd::mostra(m_plataforma.beeper, mensagem, pos() + Twips::point(esquerdaTwips, AvisoTopoTwips));
 }
 
 QString LB_Principal::mensagemDeErro(StoreStatus status)

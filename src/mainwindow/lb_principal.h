@@ -1,10 +1,10 @@
 #pragma once
 
 #include "contactstore.h"
+#include "plataforma.h"
 
 #include <QWidget>
 
-class Beeper;
 class ContactListView;
 class ImageButton;
 class QFrame;
@@ -28,12 +28,19 @@ public:
     static const QString ErroGravacao;
 
     // pastaContatos: the folder that holds LBcontatos.txt.
-    LB_Principal(const QString& pastaContatos, Beeper& beeper, QWidget* parent = nullptr);
+    LB_Principal(const QString& pastaContatos, const Plataforma& plataforma, QWidget* parent = nullptr);
 
     static QIcon iconePrograma();
 
     // The names as the list shows them, top to bottom.
     QStringList nomesListados() const;
+
+    // A field's text with CR LF between its lines, as the store, the clipboard and the
+    // counters see it; and the setter that takes such a text.
+    static QString textoDe(const QWidget* campo);
+    static void defineTexto(QWidget* campo, const QString& texto);
+    // The five fields as they stand, joined by CR LF CR LF.
+    QString textoContato() const;
 
     ContactListView* lstContatos;
     QLineEdit* txtNome;
@@ -97,7 +104,7 @@ private:
     static QString mensagemDeErro(StoreStatus status);
 
     ContactStore m_store;
-    Beeper& m_beeper;
+    Plataforma m_plataforma;
     NameListModel* m_nomes;
     QString m_avisoInicial;
 };

@@ -1,10 +1,10 @@
 #include "contactlistview.h"
 #include "cp1252.h"
+#include "fakeplatform.h"
 #include "imagebutton.h"
 #include "lb_principal.h"
 #include "modalwatch.h"
 #include "nameorder.h"
-#include "recordingbeeper.h"
 #include "twips.h"
 
 #include <QDir>
@@ -30,7 +30,8 @@ class TestLB_Principal : public QObject {
     Q_OBJECT
 
     std::unique_ptr<QTemporaryDir> m_dir;
-    RecordingBeeper m_beeper;
+    FakePlatform m_fakes;
+    RecordingBeeper& m_beeper = m_fakes.beeper;
 
     QString storePath() const { return m_dir->filePath(u"LBcontatos.txt"_s); }
     void put(const QByteArray& bytes) const
@@ -46,7 +47,8 @@ class TestLB_Principal : public QObject {
     }
     std::unique_ptr<LB_Principal> open(const QString& folder = {})
     {
-        auto w = std::make_unique<LB_Principal>(folder.isEmpty() ? m_dir->path() : folder, m_beeper);
+        auto w
+            = std::make_unique<LB_Principal>(folder.isEmpty() ? m_dir->path() : folder, m_fakes.plataforma());
         w->show();
         QApplication::setActiveWindow(w.get());
         return w;

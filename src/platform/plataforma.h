@@ -1,0 +1,15 @@
+#pragma once
+
+class Beeper;
+class Printer;
+class TrayIcon;
+class UrlOpener;
+
+// The desktop services the windows use. main.cpp hands in the real ones; tests hand in
+// recording fakes. The window keeps the references for its whole life.
+struct Plataforma {
+    Beeper& beeper;
+    TrayIcon& bandeja;
+    Printer& impressora;
+    UrlOpener& navegador;
+};

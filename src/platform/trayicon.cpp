@@ -1,0 +1,35 @@
+#include "trayicon.h"
+
+#include <QSystemTrayIcon>
+
+SystemTrayIcon::SystemTrayIcon(QObject* parent)
+    : TrayIcon(parent)
+{
+}
+
+bool SystemTrayIcon::disponivel() const
+{
+    return QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+void SystemTrayIcon::adiciona(const QIcon& icone, const QString& dica)
+{
+    if (!m_icone) {
+        m_icone = new QSystemTrayIcon(this);
+        connect(m_icone, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason motivo) {
+            if (motivo == QSystemTrayIcon::Trigger)
+                Q_EMIT botaoEsquerdo();
+            else if (motivo == QSystemTrayIcon::Context)
+                Q_EMIT botaoDireito();
+        });
+    }
+    m_icone->setIcon(icone);
+    m_icone->setToolTip(dica);
+    m_icone->show();
+}
+
+void SystemTrayIcon::remove()
+{
+    if (m_icone)
+        m_icone->hide();
+}

@@ -1,0 +1,9 @@
+#include "urlopener.h"
+
+#include <QDesktopServices>
+#include <QUrl>
+
+void DesktopUrlOpener::abre(const QUrl& endereco)
+{
+    QDesktopServices::openUrl(endereco);
+}

@@ -1,0 +1,55 @@
+#pragma once
+
+#include "plataforma.h"
+#include "printer.h"
+#include "recordingbeeper.h"
+#include "trayicon.h"
+#include "urlopener.h"
+
+#include <QIcon>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+// Records what the windows asked of the desktop instead of doing it.
+class RecordingTray final : public TrayIcon {
+public:
+    bool disponivel() const override { return temBandeja; }
+    void adiciona(const QIcon&, const QString& dica) override
+    {
+        chamadas << u"adiciona"_qs;
+        this->dica = dica;
+    }
+    void remove() override { chamadas << u"remove"_qs; }
+
+    bool temBandeja = true;
+    QStringList chamadas;
+    QString dica;
+};
+
+class RecordingPrinter final : public Printer {
+public:
+    Resultado imprime(const QString& texto) override
+    {
+        textos << texto;
+        return resultado;
+    }
+
+    Resultado resultado = Resultado::Impresso;
+    QStringList textos;
+};
+
+class RecordingOpener final : public UrlOpener {
+public:
+    void abre(const QUrl& endereco) override { enderecos << endereco; }
+    QList<QUrl> enderecos;
+};
+
+struct FakePlatform {
+    RecordingBeeper beeper;
+    RecordingTray bandeja;
+    RecordingPrinter impressora;
+    RecordingOpener navegador;
+
+    Plataforma plataforma() { return { beeper, bandeja, impressora, navegador }; }
+};
