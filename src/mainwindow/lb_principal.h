@@ -103,6 +103,11 @@ private:
     void mostraAviso(const QString& mensagem, int esquerdaTwips);
     static QString mensagemDeErro(StoreStatus status);
 
+    // The print and about windows, opened modally over this one; each returns when its
+    // window has closed.
+    void abreImpressao();
+    void abreSobre();
+
     ContactStore m_store;
     Plataforma m_plataforma;
     NameListModel* m_nomes;
