@@ -95,7 +95,10 @@ StoreStatus ContactStore::writeFile(const RecordLines& lines) const
     if (!file.open(QIODevice::WriteOnly))
         return StoreStatus::WriteError;
     const QByteArray bytes = lines.toStore();
-    if (file.write(bytes) != bytes.size()) {
+    // A store smaller than Qt's write buffer reaches the disk only at the flush, and
+    // QSaveFile::commit() renames the file over the store even when that flush was cut short
+    // (a full disk): so the flush is checked here, before anything is committed.
+    if (file.write(bytes) != bytes.size() || !file.flush()) {
         file.cancelWriting();
         return StoreStatus::WriteError;
     }
