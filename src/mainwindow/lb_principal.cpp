@@ -9,6 +9,7 @@
 
 #include <QFrame>
 #include <QIcon>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
@@ -229,6 +230,13 @@ void LB_Principal::criaControles()
     shpLB_Principal->setAttribute(Qt::WA_TransparentForMouseEvents);
 
     connect(imgRefresh, &ImageButton::clicked, this, &LB_Principal::imgRefresh_Click);
+    connect(imgAdiciona, &ImageButton::clicked, this, &LB_Principal::imgAdiciona_Click);
+    connect(imgAtualiza, &ImageButton::clicked, this, &LB_Principal::imgAtualiza_Click);
+    connect(imgDeleta, &ImageButton::clicked, this, &LB_Principal::imgDeleta_Click);
+    // Mouse and arrow keys both change the selection; the model's reset after a reload
+    // clears it without a signal, as nothing is then shown anew.
+    connect(lstContatos->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+        &LB_Principal::lstContatos_Click);
 }
 
 void LB_Principal::Form_Load()
@@ -276,14 +284,20 @@ void LB_Principal::showEvent(QShowEvent* event)
 
 void LB_Principal::imgRefresh_Click()
 {
+    const QString erro = recarregaLista();
+    if (!erro.isEmpty())
+        mostraAviso(erro, AvisoEsquerdaTwips);
+}
+
+QString LB_Principal::recarregaLista()
+{
     NameList nomes;
     const StoreStatus status = m_store.readNames(&nomes);
-    if (status != StoreStatus::Ok) {
-        // The list stays as it was: an unreadable file is not an empty one.
-        mostraAviso(mensagemDeErro(status), AvisoEsquerdaTwips);
-        return;
-    }
+    // An unreadable file is not an empty one: the list stays as it was.
+    if (status != StoreStatus::Ok)
+        return mensagemDeErro(status);
     preencheLista(std::move(nomes));
+    return {};
 }
 
 void LB_Principal::preencheLista(NameList nomes)

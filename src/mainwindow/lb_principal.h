@@ -26,6 +26,15 @@ public:
     static const QString TextoTotal; // "Total de contatos: "
     static const QString ErroLeitura;
     static const QString ErroGravacao;
+    static const QString TituloVazio;
+    static const QString NomeExiste;
+    static const QString ContatoInserido;
+    static const QString SelecioneContato;
+    static const QString ContatoAtualizado;
+    static const QString ContatoDeletado;
+    static const QString ContatoNaoEncontrado;
+    static const QString DigiteNovoNome;
+    static const QString TextoAtualizado; // "Atualizado: "
 
     // pastaContatos: the folder that holds LBcontatos.txt.
     LB_Principal(const QString& pastaContatos, const Plataforma& plataforma, QWidget* parent = nullptr);
@@ -92,6 +101,10 @@ public:
 
 public Q_SLOTS:
     void imgRefresh_Click();
+    void lstContatos_Click();
+    void imgAdiciona_Click();
+    void imgAtualiza_Click();
+    void imgDeleta_Click();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -102,6 +115,13 @@ private:
     void preencheLista(NameList nomes);
     void mostraAviso(const QString& mensagem, int esquerdaTwips);
     static QString mensagemDeErro(StoreStatus status);
+
+    // Contact operations.
+    QString textoSelecionado() const;
+    QString registroDosCampos(const QString& data) const;
+    void limpaContadores();
+    // Reads the names again; on failure the list stays as it was and the reason is returned.
+    QString recarregaLista();
 
     // The print and about windows, opened modally over this one; each returns when its
     // window has closed.

@@ -1,9 +1,5 @@
 #include "lb_principal.h"
 
-void LB_Principal::abreImpressao()
-{
-}
+void LB_Principal::abreImpressao() { }
 
-void LB_Principal::abreSobre()
-{
-}
+void LB_Principal::abreSobre() { }

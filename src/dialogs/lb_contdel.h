@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QDialog>
+
+#include <functional>
+
+class Beeper;
+class QLabel;
+
+// Asks before a contact is deleted. " SIM " runs the deletion it was given and closes the
+// window; " NÃO " only closes it. Only mouse clicks answer: neither button has a key.
+class LB_ContDel : public QDialog {
+    Q_OBJECT
+public:
+    static const QString Pergunta;
+
+    // Making the window places it at topLeft (screen pixels) and beeps.
+    LB_ContDel(
+        Beeper& beeper, const QPoint& topLeft, std::function<void()> deleta, QWidget* parent = nullptr);
+
+    QLabel* Label1;
+    QLabel* lblSim;
+    QLabel* lblNao;
+
+    // Shows the question modally; true when the user answered " SIM " (the deletion has
+    // then run, before the window closed).
+    static bool confirma(Beeper& beeper, const QPoint& topLeft, std::function<void()> deleta);
+
+public Q_SLOTS:
+    void reject() override;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    void lblSim_Click();
+    void lblNao_Click();
+    void FechaJanela(bool deletou);
+
+    std::function<void()> m_deleta;
+};

@@ -1,0 +1,180 @@
+#include "lb_principal.h"
+
+#include "contactlistview.h"
+#include "lb_contdel.h"
+#include "twips.h"
+
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+
+using namespace Qt::StringLiterals;
+
+const QString LB_Principal::TituloVazio = u"O campo TÍTULO não pode ficar vazio!"_s;
+const QString LB_Principal::NomeExiste = u"Este nome já existe!"_s;
+const QString LB_Principal::ContatoInserido = u"Contato inserido com sucesso!"_s;
+const QString LB_Principal::SelecioneContato = u"É preciso selecionar um contato primeiro!"_s;
+const QString LB_Principal::ContatoAtualizado = u"Contato atualizado com sucesso!"_s;
+const QString LB_Principal::ContatoDeletado = u"Contato deletado com sucesso!"_s;
+const QString LB_Principal::ContatoNaoEncontrado = u"Contato não encontrado!"_s;
+const QString LB_Principal::DigiteNovoNome = u"Digite o novo nome do contato"_s;
+const QString LB_Principal::TextoAtualizado = u"Atualizado: "_s;
+
+namespace {
+
+// Each operation's notices stand over its own button.
+constexpr int AvisoAdicionaTwips = 3115;
+constexpr int AvisoAtualizaTwips = 3615;
+constexpr int AvisoDeletaTwips = 4115;
+constexpr int PerguntaEsquerdaTwips = 3115;
+constexpr int PerguntaTopoTwips = 2500;
+
+QString comQuebras(const QString& campo)
+{
+    QString texto = campo;
+    return texto.replace(MarcaQuebra, u"\r\n"_s);
+}
+
+} // namespace
+
+QString LB_Principal::textoSelecionado() const
+{
+    const QModelIndexList selecionados = lstContatos->selectionModel()->selectedIndexes();
+    return selecionados.isEmpty() ? QString() : selecionados.first().data().toString();
+}
+
+QString LB_Principal::registroDosCampos(const QString& data) const
+{
+    return formatRecord(
+        textoDe(txtNome), textoDe(txtFone), textoDe(txtMail), textoDe(txtEnd), textoDe(txtComp), data);
+}
+
+void LB_Principal::limpaContadores()
+{
+    for (QLabel* contador : { lblNomeCount, lblFoneCount, lblMailCount, lblEndCount, lblCompCount })
+        contador->clear();
+}
+
+void LB_Principal::lstContatos_Click()
+{
+    const QString selecionado = textoSelecionado();
+    if (selecionado.isEmpty() && !lstContatos->selectionModel()->hasSelection())
+        return;
+    const QString nome = recordName(selecionado).toString();
+    lblNomeTopo->setText(nome);
+
+    std::optional<ContactRecord> registro;
+    const StoreStatus status = m_store.findRecord(nome, &registro);
+    if (registro) {
+        defineTexto(txtNome, registro->nome);
+        defineTexto(txtFone, registro->fone);
+        defineTexto(txtMail, registro->mail);
+        defineTexto(txtEnd, comQuebras(registro->endereco));
+        defineTexto(txtComp, comQuebras(registro->complemento));
+        lblStatus2->setText(TextoAtualizado + registro->data);
+    }
+    // Filling the fields ran their counters; after a selection none is shown.
+    limpaContadores();
+    if (status != StoreStatus::Ok)
+        mostraAviso(mensagemDeErro(status), AvisoAdicionaTwips);
+}
+
+void LB_Principal::imgAdiciona_Click()
+{
+    const QString linha = registroDosCampos(formatRecordDate(QDate::currentDate()));
+    const QString nome = recordName(linha).toString();
+    if (nome.isEmpty()) {
+        mostraAviso(TituloVazio, AvisoAdicionaTwips);
+    } else {
+        // The name as it will be stored against every listed name, both trimmed and without
+        // regard to case: "ana" or " Ana" beside Ana would make two contacts that every later
+        // update or delete changes together.
+        const QLocale local;
+        const QString procurado = local.toUpper(nome.trimmed());
+        bool existe = false;
+        for (const QString& listado : nomesListados()) {
+            if (local.toUpper(recordName(listado).trimmed().toString()) == procurado) {
+                mostraAviso(NomeExiste, AvisoAdicionaTwips);
+                existe = true;
+            }
+        }
+        if (existe) {
+            defineTexto(txtNome, {});
+        } else {
+            const StoreStatus status = m_store.append(linha);
+            mostraAviso(
+                status == StoreStatus::Ok ? ContatoInserido : mensagemDeErro(status), AvisoAdicionaTwips);
+        }
+    }
+    const QString erro = recarregaLista();
+    if (!erro.isEmpty())
+        mostraAviso(erro, AvisoAdicionaTwips);
+    lblStatus2->clear();
+    lblNovoNome->setText(DigiteNovoNome);
+}
+
+void LB_Principal::imgAtualiza_Click()
+{
+    // One date for every record the update replaces.
+    const QString data = formatRecordDate(QDate::currentDate());
+    if (textoSelecionado().isEmpty()) {
+        mostraAviso(SelecioneContato, AvisoAtualizaTwips);
+        return;
+    }
+    const QString linha = registroDosCampos(data);
+    if (recordName(linha).isEmpty()) {
+        mostraAviso(TituloVazio, AvisoAtualizaTwips);
+    } else {
+        int substituidos = 0;
+        const StoreStatus status = m_store.replaceRecords(lblNomeTopo->text(), linha, &substituidos);
+        // Another running copy or a hand edit may have removed the record since it was shown.
+        if (status != StoreStatus::Ok)
+            mostraAviso(mensagemDeErro(status), AvisoAtualizaTwips);
+        else
+            mostraAviso(substituidos > 0 ? ContatoAtualizado : ContatoNaoEncontrado, AvisoAtualizaTwips);
+    }
+    const QString erro = recarregaLista();
+    if (!erro.isEmpty())
+        mostraAviso(erro, AvisoAtualizaTwips);
+    limpaContadores();
+    lblStatus2->clear();
+}
+
+void LB_Principal::imgDeleta_Click()
+{
+    if (textoSelecionado().isEmpty()) {
+        mostraAviso(SelecioneContato, AvisoDeletaTwips);
+        return;
+    }
+    if (textoDe(txtNome).trimmed().isEmpty()) {
+        mostraAviso(TituloVazio, AvisoDeletaTwips);
+        return;
+    }
+
+    QString resultado;
+    QString erroLeitura;
+    const auto deleta = [&] {
+        int removidos = 0;
+        const StoreStatus status = m_store.removeRecords(lblNomeTopo->text(), &removidos);
+        if (status != StoreStatus::Ok)
+            resultado = mensagemDeErro(status);
+        else
+            resultado = removidos > 0 ? ContatoDeletado : ContatoNaoEncontrado;
+        erroLeitura = recarregaLista();
+    };
+    if (!LB_ContDel::confirma(
+            m_plataforma.beeper, pos() + Twips::point(PerguntaEsquerdaTwips, PerguntaTopoTwips), deleta))
+        return;
+
+    // The question is gone before the notice comes, and the fields empty only after it.
+    lblStatus2->clear();
+    mostraAviso(resultado, AvisoDeletaTwips);
+    if (!erroLeitura.isEmpty())
+        mostraAviso(erroLeitura, AvisoDeletaTwips);
+    // Only a contact really gone takes the fields with it: otherwise they may be the last copy.
+    if (resultado == ContatoDeletado) {
+        for (QWidget* campo : std::initializer_list<QWidget*> { txtNome, txtFone, txtMail, txtEnd, txtComp })
+            defineTexto(campo, {});
+    }
+}

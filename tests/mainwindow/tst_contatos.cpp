@@ -1,0 +1,381 @@
+#include "contactlistview.h"
+#include "cp1252.h"
+#include "fakeplatform.h"
+#include "imagebutton.h"
+#include "lb_principal.h"
+#include "modalwatch.h"
+
+#include <QDate>
+#include <QDialog>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/resource.h>
+
+#include <csignal>
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Notice and question places, relative to the main window, in pixels.
+const QPoint AoAdicionar(208, 167);
+const QPoint AoAtualizar(241, 167);
+const QPoint AoDeletar(274, 167);
+const QPoint Pergunta(208, 167);
+
+const QString Hoje = QDate::currentDate().toString(u"dd/MM/yyyy"_s);
+
+// Three contacts as the program writes them, Bob with a two-line address.
+const QString Tres
+    = u"\"Carla§3§c@x§§§01/01/2020\r\nBob§2§§Rua A¤Centro§§02/02/2021\r\nAna§1§§§§03/03/2022\r\n\r\n\"\r\n"_s;
+
+} // namespace
+
+class TestContatos : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    FakePlatform m_fakes;
+    std::unique_ptr<LB_Principal> w;
+    std::unique_ptr<ModalWatch> watch;
+    QString m_resposta; // the button the question gets
+
+    QString storePath() const { return m_dir->filePath(u"LBcontatos.txt"_s); }
+    void put(const QString& text) const
+    {
+        QFile f(storePath());
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(Cp1252::encode(text));
+    }
+    QString file() const
+    {
+        QFile f(storePath());
+        return f.open(QIODevice::ReadOnly) ? Cp1252::decode(f.readAll()) : u"<missing>"_s;
+    }
+    void open(const QString& text)
+    {
+        put(text);
+        w = std::make_unique<LB_Principal>(m_dir->path(), m_fakes.plataforma());
+        w->show();
+        QApplication::setActiveWindow(w.get());
+        watch = std::make_unique<ModalWatch>(&m_fakes.beeper.beeps);
+        watch->state = [this] { return w->txtNome->text(); };
+        watch->onShown = [this](QWidget* janela) {
+            if (janela->objectName() == u"LB_ContDel"_s)
+                QTest::mouseClick(janela->findChild<QLabel*>(m_resposta), Qt::LeftButton);
+            else
+                static_cast<QDialog*>(janela)->accept(); // no need to wait out the notice
+        };
+    }
+    void select(const QString& name)
+    {
+        const int row = int(w->nomesListados().indexOf(name));
+        QVERIFY2(row >= 0, qPrintable(w->nomesListados().join(u',') + u'|' + seen({}).join(u';')));
+        const QRect r = w->lstContatos->visualRect(w->lstContatos->model()->index(row, 0));
+        QTest::mouseClick(w->lstContatos->viewport(), Qt::LeftButton, {}, r.center());
+    }
+    void type(QWidget* field, const QString& text)
+    {
+        if (auto* line = qobject_cast<QLineEdit*>(field))
+            line->clear();
+        else
+            static_cast<QPlainTextEdit*>(field)->clear();
+        const QStringList lines = text.split(u"\r\n"_s);
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            if (i > 0)
+                QTest::keyClick(field, Qt::Key_Return);
+            for (const QChar c : lines[i]) {
+                if (c.unicode() < 128)
+                    QTest::keyClick(field, c.toLatin1());
+                else
+                    QTest::sendKeyEvent(QTest::Click, field, Qt::Key_unknown, QString(c), Qt::NoModifier);
+            }
+        }
+    }
+    // Each modal window seen: its name or message, and where it stood.
+    QStringList seen(const QPoint& origin) const
+    {
+        QStringList out;
+        for (const auto& s : watch->seen) {
+            const QPoint at = s.pos - origin;
+            out << (s.objectName == u"LB_ContAd"_s ? s.label1 : s.objectName)
+                    + u" @%1,%2"_s.arg(at.x()).arg(at.y());
+        }
+        return out;
+    }
+    QString at(const QPoint& p) const { return u" @%1,%2"_s.arg(p.x()).arg(p.y()); }
+    bool selected() const { return w->lstContatos->selectionModel()->hasSelection(); }
+
+private Q_SLOTS:
+    void initTestCase() { QLocale::setDefault(QLocale(QLocale::Portuguese, QLocale::Brazil)); }
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        m_fakes.beeper.beeps = 0;
+        m_resposta = u"lblSim"_s;
+    }
+    void cleanup()
+    {
+        watch.reset();
+        w.reset();
+    }
+
+    void selectingShowsTheLastRecordOfThatExactName()
+    {
+        open(
+            u"\"Ana§1§a@x§Rua A¤Centro§x¤y¤z§05/12/2026\r\nana§9§§§§01/01/2001\r\nAna§2§b@x§ R ¤§§06/12/2026\r\n\r\n\"\r\n"_s);
+        for (QLabel* c :
+            { w->lblNomeCount, w->lblFoneCount, w->lblMailCount, w->lblEndCount, w->lblCompCount })
+            c->setText(u"x"_s);
+        select(u"Ana"_s);
+        QCOMPARE(w->lblNomeTopo->text(), u"Ana"_s);
+        QCOMPARE(
+            w->textoContato(), u"Ana\r\n\r\n2\r\n\r\nb@x\r\n\r\n R \r\n\r\n\r\n"_s); // as stored, untrimmed
+        QCOMPARE(w->lblStatus2->text(), u"Atualizado: 06/12/2026"_s);
+        for (QLabel* c :
+            { w->lblNomeCount, w->lblFoneCount, w->lblMailCount, w->lblEndCount, w->lblCompCount })
+            QVERIFY(c->text().isEmpty());
+
+        // The arrow keys select too; a name that differs in case is another contact.
+        QTest::keyClick(w->lstContatos, Qt::Key_Down);
+        QCOMPARE(w->lblNomeTopo->text(), u"ana"_s);
+        QCOMPARE(w->txtFone->text(), u"9"_s);
+
+        // The record gone from the file: the fields stay, the current name follows the list.
+        put(u"\"ana§9§§§§01/01/2001\r\n\r\n\"\r\n"_s);
+        QTest::keyClick(w->lstContatos, Qt::Key_Up);
+        QCOMPARE(w->lblNomeTopo->text(), u"Ana"_s);
+        QCOMPARE(w->txtFone->text(), u"9"_s);
+        QCOMPARE(w->lblStatus2->text(), u"Atualizado: 01/01/2001"_s);
+        QCOMPARE(m_fakes.beeper.beeps, 0);
+
+        put(u"\"Ana§1§§Rua A¤Centro§x¤y¤z§05/12/2026\r\n\"\r\n"_s);
+        QTest::keyClick(w->lstContatos, Qt::Key_Down);
+        QTest::keyClick(w->lstContatos, Qt::Key_Up);
+        QCOMPARE(LB_Principal::textoDe(w->txtEnd), u"Rua A\r\nCentro"_s);
+        QCOMPARE(LB_Principal::textoDe(w->txtComp), u"x\r\ny\r\nz"_s);
+        QCOMPARE(w->txtEnd->document()->blockCount(), 2);
+    }
+
+    void addingAppendsTheFieldsAsARecord()
+    {
+        open(u"\"\r\n\"\r\n"_s);
+        type(w->txtNome, u"  Zeca  "_s);
+        type(w->txtEnd, u"Rua A\r\nCentro\r\n"_s);
+        QTest::mouseClick(w->imgAdiciona, Qt::LeftButton);
+        QCOMPARE(seen(w->pos()), QStringList { u"Contato inserido com sucesso!"_s + at(AoAdicionar) });
+        QCOMPARE(file(), u"\"Zeca§§§Rua A¤Centro¤§§%1\r\n\r\n\"\r\n"_s.arg(Hoje));
+        QCOMPARE(w->nomesListados(), QStringList { u"Zeca"_s });
+        QCOMPARE(w->lblStatus1->text(), u"Total de contatos: 1"_s);
+        QCOMPARE(w->lblNovoNome->text(), u"Digite o novo nome do contato"_s);
+        QCOMPARE(w->txtNome->text(), u"  Zeca  "_s); // the fields keep what was stored
+        QVERIFY(!selected());
+
+        // Behind the records already there, each of which keeps its bytes.
+        open(Tres);
+        select(u"Bob"_s);
+        type(w->txtNome, u"Dora"_s);
+        QTest::mouseClick(w->imgAdiciona, Qt::LeftButton);
+        QCOMPARE(file(), QString(Tres).insert(Tres.size() - 5, u"Dora§2§§Rua A¤Centro§§%1\r\n"_s.arg(Hoje)));
+        QCOMPARE(w->nomesListados(), (QStringList { u"Ana"_s, u"Bob"_s, u"Carla"_s, u"Dora"_s }));
+        QVERIFY(w->lblStatus2->text().isEmpty());
+        QCOMPARE(m_fakes.beeper.beeps, 2); // one notice each
+    }
+
+    void addingRefusesAnEmptyOrTakenName_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QStringList>("notices");
+        QTest::addColumn<QString>("nameAfter");
+        const QString empty = u"O campo TÍTULO não pode ficar vazio!"_s;
+        const QString taken = u"Este nome já existe!"_s;
+        QTest::newRow("spaces") << u"   "_s << QStringList { empty } << u"   "_s;
+        QTest::newRow("quotes only") << u"\"\""_s << QStringList { empty } << u"\"\""_s;
+        QTest::newRow("other case") << u"bob"_s << QStringList { taken } << QString();
+        QTest::newRow("leading space") << u" Bob"_s << QStringList { taken } << QString();
+        QTest::newRow("accented, other case") << u"josé"_s << QStringList { taken } << QString();
+        QTest::newRow("listed twice") << u"Ana"_s << QStringList { taken, taken } << QString();
+    }
+
+    void addingRefusesAnEmptyOrTakenName()
+    {
+        QFETCH(QString, name);
+        QFETCH(QStringList, notices);
+        QFETCH(QString, nameAfter);
+        const QString before = u"\"Ana§1\r\nBob§\r\nJOSÉ§\r\nAna§2\r\n\"\r\n"_s;
+        open(before);
+        type(w->txtNome, name);
+        type(w->txtFone, u"555"_s);
+        QTest::mouseClick(w->imgAdiciona, Qt::LeftButton);
+        QStringList expected;
+        for (const QString& n : notices)
+            expected << n + at(AoAdicionar);
+        QCOMPARE(seen(w->pos()), expected);
+        QCOMPARE(m_fakes.beeper.beeps, notices.size());
+        QCOMPARE(file(), before);
+        QCOMPARE(w->txtNome->text(), nameAfter);
+        QCOMPARE(w->txtFone->text(), u"555"_s);
+        QCOMPARE(w->lblNovoNome->text(), u"Digite o novo nome do contato"_s);
+    }
+
+    void updatingReplacesTheRecordInItsPlace()
+    {
+        open(Tres);
+        select(u"Bob"_s);
+        type(w->txtNome, u" Bruno "_s);
+        type(w->txtComp, u"apto 3\r\n"_s);
+        w->lblNomeCount->setText(u"x"_s);
+        QTest::mouseClick(w->imgAtualiza, Qt::LeftButton);
+        QCOMPARE(seen(w->pos()), QStringList { u"Contato atualizado com sucesso!"_s + at(AoAtualizar) });
+        QCOMPARE(file(),
+            QString(Tres).replace(
+                u"Bob§2§§Rua A¤Centro§§02/02/2021"_s, u"Bruno§2§§Rua A¤Centro§apto 3¤§"_s + Hoje));
+        QCOMPARE(w->nomesListados(), (QStringList { u"Ana"_s, u"Bruno"_s, u"Carla"_s }));
+        QVERIFY(!selected());
+        QVERIFY(w->lblStatus2->text().isEmpty());
+        QVERIFY(w->lblNomeCount->text().isEmpty());
+        QCOMPARE(w->lblStatus1->text(), u"Total de contatos: 3"_s);
+
+        // Without a selection again, the next click is refused and nothing is written.
+        const QString after = file();
+        QTest::mouseClick(w->imgAtualiza, Qt::LeftButton);
+        QCOMPARE(watch->seen.last().label1, u"É preciso selecionar um contato primeiro!"_s);
+        QCOMPARE(file(), after);
+        QCOMPARE(m_fakes.beeper.beeps, 2);
+    }
+
+    void updatingChangesEveryRecordOfTheName()
+    {
+        open(u"\"Ana§1\r\nBob§\r\nAna§2\r\n\r\n\"\r\n"_s);
+        select(u"Ana"_s);
+        QTest::mouseClick(w->imgAtualiza, Qt::LeftButton);
+        const QString ana = u"Ana§2§§§§"_s + Hoje;
+        QCOMPARE(file(), u"\"%1\r\nBob§\r\n%1\r\n\r\n\"\r\n"_s.arg(ana));
+    }
+
+    void updatingWithAnEmptyNameReloadsOnly()
+    {
+        open(Tres);
+        select(u"Bob"_s);
+        type(w->txtNome, u"  "_s);
+        QTest::mouseClick(w->imgAtualiza, Qt::LeftButton);
+        QCOMPARE(seen(w->pos()), QStringList { u"O campo TÍTULO não pode ficar vazio!"_s + at(AoAtualizar) });
+        QCOMPARE(file(), Tres);
+        QVERIFY(!selected());
+        QVERIFY(w->lblStatus2->text().isEmpty());
+    }
+
+    void updatingOrDeletingAContactGoneFromTheFile_data()
+    {
+        QTest::addColumn<bool>("deleting");
+        QTest::newRow("update") << false;
+        QTest::newRow("delete") << true;
+    }
+
+    void updatingOrDeletingAContactGoneFromTheFile()
+    {
+        QFETCH(bool, deleting);
+        open(Tres);
+        select(u"Bob"_s);
+        // Another copy of the program removed Bob meanwhile, and left its file as it likes.
+        const QString other = u"\"Ana§1\r\n\r\n\r\nCarla§3\r\n\"\r\n"_s;
+        put(other);
+        QTest::mouseClick(deleting ? w->imgDeleta : w->imgAtualiza, Qt::LeftButton);
+        QCOMPARE(watch->seen.last().label1, u"Contato não encontrado!"_s);
+        QCOMPARE(watch->seen.last().pos - w->pos(), deleting ? AoDeletar : AoAtualizar);
+        QCOMPARE(file(), other); // not even rewritten
+        QCOMPARE(w->nomesListados(), (QStringList { u"Ana"_s, u"Carla"_s }));
+        QCOMPARE(w->lblStatus1->text(), u"Total de contatos: 2"_s);
+        QCOMPARE(w->txtNome->text(), u"Bob"_s); // the fields may be the last copy
+        QCOMPARE(w->txtEnd->toPlainText(), u"Rua A\nCentro"_s);
+    }
+
+    void deletingAfterSim()
+    {
+        open(Tres);
+        select(u"Bob"_s);
+        type(w->txtNome, u"Carla"_s); // the field does not choose the record
+        QTest::mouseClick(w->imgDeleta, Qt::LeftButton);
+        QCOMPARE(seen(w->pos()),
+            (QStringList {
+                u"LB_ContDel"_s + at(Pergunta), u"Contato deletado com sucesso!"_s + at(AoDeletar) }));
+        QCOMPARE(watch->seen[1].beepsWhenSeen, 2); // the question beeped, then the notice
+        QCOMPARE(m_fakes.beeper.beeps, 2);
+        QCOMPARE(watch->seen[1].state, u"Carla"_s); // the fields empty only after the notice
+        QCOMPARE(file(), u"\"Carla§3§c@x§§§01/01/2020\r\nAna§1§§§§03/03/2022\r\n\r\n\"\r\n"_s);
+        QCOMPARE(w->nomesListados(), (QStringList { u"Ana"_s, u"Carla"_s }));
+        QCOMPARE(w->textoContato(), u"\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n"_s);
+        QCOMPARE(w->lblStatus1->text(), u"Total de contatos: 2"_s);
+        QVERIFY(w->lblStatus2->text().isEmpty());
+        QVERIFY(!selected());
+
+        // The only contact, and the one that differs from it in case stays.
+        open(u"\"Ana§1\r\nana§2\r\n\r\n\"\r\n"_s);
+        select(u"ana"_s);
+        QTest::mouseClick(w->imgDeleta, Qt::LeftButton);
+        QCOMPARE(file(), u"\"Ana§1\r\n\r\n\"\r\n"_s);
+        select(u"Ana"_s);
+        QTest::mouseClick(w->imgDeleta, Qt::LeftButton);
+        QCOMPARE(file(), u"\"\r\n\"\r\n"_s);
+        QCOMPARE(w->lblStatus1->text(), u"Total de contatos: 0"_s);
+    }
+
+    void deletingIsRefusedOrCancelled()
+    {
+        open(Tres);
+        QTest::mouseClick(w->imgDeleta, Qt::LeftButton);
+        select(u"Bob"_s);
+        type(w->txtNome, u" "_s);
+        QTest::mouseClick(w->imgDeleta, Qt::LeftButton);
+        type(w->txtNome, u"Bob"_s);
+        m_resposta = u"lblNao"_s;
+        QTest::mouseClick(w->imgDeleta, Qt::LeftButton);
+        QCOMPARE(seen(w->pos()),
+            (QStringList { u"É preciso selecionar um contato primeiro!"_s + at(AoDeletar),
+                u"O campo TÍTULO não pode ficar vazio!"_s + at(AoDeletar), u"LB_ContDel"_s + at(Pergunta) }));
+        QCOMPARE(m_fakes.beeper.beeps, 3);
+        QCOMPARE(file(), Tres);
+        QVERIFY(selected());
+        QCOMPARE(w->textoContato(), u"Bob\r\n\r\n2\r\n\r\n\r\n\r\nRua A\r\nCentro\r\n\r\n"_s);
+        QCOMPARE(w->lblStatus2->text(), u"Atualizado: 02/02/2021"_s);
+    }
+
+    void aFailedWriteChangesNothing()
+    {
+        // A file-size limit below the store's size but above the lock file's: reading works,
+        // the lock is taken, every rewrite fails.
+        const QString big = QString(Tres).replace(u"c@x"_s, QString(400, u'c'));
+        open(big);
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit old {};
+        getrlimit(RLIMIT_FSIZE, &old);
+        rlimit small = old;
+        small.rlim_cur = 300;
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+
+        type(w->txtNome, u"Dora"_s);
+        QTest::mouseClick(w->imgAdiciona, Qt::LeftButton);
+        select(u"Bob"_s);
+        QTest::mouseClick(w->imgAtualiza, Qt::LeftButton);
+        select(u"Bob"_s);
+        QTest::mouseClick(w->imgDeleta, Qt::LeftButton);
+        setrlimit(RLIMIT_FSIZE, &old);
+
+        const QString error = u"Erro ao gravar o arquivo de contatos!"_s;
+        QCOMPARE(seen(w->pos()),
+            (QStringList { error + at(AoAdicionar), error + at(AoAtualizar), u"LB_ContDel"_s + at(Pergunta),
+                error + at(AoDeletar) }));
+        QCOMPARE(file(), big);
+        QCOMPARE(w->nomesListados(), (QStringList { u"Ana"_s, u"Bob"_s, u"Carla"_s }));
+        QCOMPARE(w->txtNome->text(), u"Bob"_s);
+    }
+};
+
+QTEST_MAIN(TestContatos)
+#include "tst_contatos.moc"
