@@ -134,8 +134,8 @@ private Q_SLOTS:
     {
         put("\"B\xA7\r\n\r\n\"\r\n");
         auto w = open();
-        w->txtNome->setText(u"kept"_s);
         w->lstContatos->setCurrentIndex(w->lstContatos->model()->index(0, 0));
+        w->txtNome->setText(u"kept"_s);
         put("\"B\xA7\r\nA\xA7\r\nC\xA7\r\n\r\n\"\r\n");
         QTest::mouseClick(w->imgRefresh, Qt::LeftButton);
         QCOMPARE(w->nomesListados(), (QStringList { u"A"_s, u"B"_s, u"C"_s }));
