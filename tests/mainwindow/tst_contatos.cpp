@@ -1,23 +1,14 @@
-#include "contactlistview.h"
-#include "cp1252.h"
-#include "fakeplatform.h"
 #include "imagebutton.h"
-#include "lb_principal.h"
-#include "modalwatch.h"
+#include "windowtest.h"
 
 #include <QDate>
-#include <QDialog>
-#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QTemporaryDir>
-#include <QTest>
 
 #include <sys/resource.h>
 
 #include <csignal>
-#include <memory>
 
 using namespace Qt::StringLiterals;
 
@@ -37,67 +28,9 @@ const QString Tres
 
 } // namespace
 
-class TestContatos : public QObject {
+class TestContatos : public WindowTest {
     Q_OBJECT
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    FakePlatform m_fakes;
-    std::unique_ptr<LB_Principal> w;
-    std::unique_ptr<ModalWatch> watch;
-    QString m_resposta; // the button the question gets
-
-    QString storePath() const { return m_dir->filePath(u"LBcontatos.txt"_s); }
-    void put(const QString& text) const
-    {
-        QFile f(storePath());
-        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(Cp1252::encode(text));
-    }
-    QString file() const
-    {
-        QFile f(storePath());
-        return f.open(QIODevice::ReadOnly) ? Cp1252::decode(f.readAll()) : u"<missing>"_s;
-    }
-    void open(const QString& text)
-    {
-        put(text);
-        w = std::make_unique<LB_Principal>(m_dir->path(), m_fakes.plataforma());
-        w->show();
-        QApplication::setActiveWindow(w.get());
-        watch = std::make_unique<ModalWatch>(&m_fakes.beeper.beeps);
-        watch->state = [this] { return w->txtNome->text(); };
-        watch->onShown = [this](QWidget* janela) {
-            if (janela->objectName() == u"LB_ContDel"_s)
-                QTest::mouseClick(janela->findChild<QLabel*>(m_resposta), Qt::LeftButton);
-            else
-                static_cast<QDialog*>(janela)->accept(); // no need to wait out the notice
-        };
-    }
-    void select(const QString& name)
-    {
-        const int row = int(w->nomesListados().indexOf(name));
-        QVERIFY2(row >= 0, qPrintable(w->nomesListados().join(u',') + u'|' + seen({}).join(u';')));
-        const QRect r = w->lstContatos->visualRect(w->lstContatos->model()->index(row, 0));
-        QTest::mouseClick(w->lstContatos->viewport(), Qt::LeftButton, {}, r.center());
-    }
-    void type(QWidget* field, const QString& text)
-    {
-        if (auto* line = qobject_cast<QLineEdit*>(field))
-            line->clear();
-        else
-            static_cast<QPlainTextEdit*>(field)->clear();
-        const QStringList lines = text.split(u"\r\n"_s);
-        for (qsizetype i = 0; i < lines.size(); ++i) {
-            if (i > 0)
-                QTest::keyClick(field, Qt::Key_Return);
-            for (const QChar c : lines[i]) {
-                if (c.unicode() < 128)
-                    QTest::keyClick(field, c.toLatin1());
-                else
-                    QTest::sendKeyEvent(QTest::Click, field, Qt::Key_unknown, QString(c), Qt::NoModifier);
-            }
-        }
-    }
     // Each modal window seen: its name or message, and where it stood.
     QStringList seen(const QPoint& origin) const
     {
@@ -114,22 +47,12 @@ class TestContatos : public QObject {
 
 private Q_SLOTS:
     void initTestCase() { QLocale::setDefault(QLocale(QLocale::Portuguese, QLocale::Brazil)); }
-    void init()
-    {
-        m_dir = std::make_unique<QTemporaryDir>();
-        m_fakes.beeper.beeps = 0;
-        m_resposta = u"lblSim"_s;
-    }
-    void cleanup()
-    {
-        watch.reset();
-        w.reset();
-    }
+    void init() { fresh(); }
 
     void selectingShowsTheLastRecordOfThatExactName()
     {
-        open(
-            u"\"Ana§1§a@x§Rua A¤Centro§x¤y¤z§05/12/2026\r\nana§9§§§§01/01/2001\r\nAna§2§b@x§ R ¤§§06/12/2026\r\n\r\n\"\r\n"_s);
+        put(u"\"Ana§1§a@x§Rua A¤Centro§x¤y¤z§05/12/2026\r\nana§9§§§§01/01/2001\r\nAna§2§b@x§ R ¤§§06/12/2026\r\n\r\n\"\r\n"_s);
+        open();
         for (QLabel* c :
             { w->lblNomeCount, w->lblFoneCount, w->lblMailCount, w->lblEndCount, w->lblCompCount })
             c->setText(u"x"_s);
@@ -165,7 +88,8 @@ private Q_SLOTS:
 
     void addingAppendsTheFieldsAsARecord()
     {
-        open(u"\"\r\n\"\r\n"_s);
+        put(u"\"\r\n\"\r\n"_s);
+        open();
         type(w->txtNome, u"  Zeca  "_s);
         type(w->txtEnd, u"Rua A\r\nCentro\r\n"_s);
         QTest::mouseClick(w->imgAdiciona, Qt::LeftButton);
@@ -178,7 +102,8 @@ private Q_SLOTS:
         QVERIFY(!selected());
 
         // Behind the records already there, each of which keeps its bytes.
-        open(Tres);
+        put(Tres);
+        open();
         select(u"Bob"_s);
         type(w->txtNome, u"Dora"_s);
         QTest::mouseClick(w->imgAdiciona, Qt::LeftButton);
@@ -209,7 +134,8 @@ private Q_SLOTS:
         QFETCH(QStringList, notices);
         QFETCH(QString, nameAfter);
         const QString before = u"\"Ana§1\r\nBob§\r\nJOSÉ§\r\nAna§2\r\n\"\r\n"_s;
-        open(before);
+        put(before);
+        open();
         type(w->txtNome, name);
         type(w->txtFone, u"555"_s);
         QTest::mouseClick(w->imgAdiciona, Qt::LeftButton);
@@ -226,7 +152,8 @@ private Q_SLOTS:
 
     void updatingReplacesTheRecordInItsPlace()
     {
-        open(Tres);
+        put(Tres);
+        open();
         select(u"Bob"_s);
         type(w->txtNome, u" Bruno "_s);
         type(w->txtComp, u"apto 3\r\n"_s);
@@ -252,7 +179,8 @@ private Q_SLOTS:
 
     void updatingChangesEveryRecordOfTheName()
     {
-        open(u"\"Ana§1\r\nBob§\r\nAna§2\r\n\r\n\"\r\n"_s);
+        put(u"\"Ana§1\r\nBob§\r\nAna§2\r\n\r\n\"\r\n"_s);
+        open();
         select(u"Ana"_s);
         QTest::mouseClick(w->imgAtualiza, Qt::LeftButton);
         const QString ana = u"Ana§2§§§§"_s + Hoje;
@@ -261,7 +189,8 @@ private Q_SLOTS:
 
     void updatingWithAnEmptyNameReloadsOnly()
     {
-        open(Tres);
+        put(Tres);
+        open();
         select(u"Bob"_s);
         type(w->txtNome, u"  "_s);
         QTest::mouseClick(w->imgAtualiza, Qt::LeftButton);
@@ -281,7 +210,8 @@ private Q_SLOTS:
     void updatingOrDeletingAContactGoneFromTheFile()
     {
         QFETCH(bool, deleting);
-        open(Tres);
+        put(Tres);
+        open();
         select(u"Bob"_s);
         // Another copy of the program removed Bob meanwhile, and left its file as it likes.
         const QString other = u"\"Ana§1\r\n\r\n\r\nCarla§3\r\n\"\r\n"_s;
@@ -298,7 +228,8 @@ private Q_SLOTS:
 
     void deletingAfterSim()
     {
-        open(Tres);
+        put(Tres);
+        open();
         select(u"Bob"_s);
         type(w->txtNome, u"Carla"_s); // the field does not choose the record
         QTest::mouseClick(w->imgDeleta, Qt::LeftButton);
@@ -316,7 +247,8 @@ private Q_SLOTS:
         QVERIFY(!selected());
 
         // The only contact, and the one that differs from it in case stays.
-        open(u"\"Ana§1\r\nana§2\r\n\r\n\"\r\n"_s);
+        put(u"\"Ana§1\r\nana§2\r\n\r\n\"\r\n"_s);
+        open();
         select(u"ana"_s);
         QTest::mouseClick(w->imgDeleta, Qt::LeftButton);
         QCOMPARE(file(), u"\"Ana§1\r\n\r\n\"\r\n"_s);
@@ -328,7 +260,8 @@ private Q_SLOTS:
 
     void deletingIsRefusedOrCancelled()
     {
-        open(Tres);
+        put(Tres);
+        open();
         QTest::mouseClick(w->imgDeleta, Qt::LeftButton);
         select(u"Bob"_s);
         type(w->txtNome, u" "_s);
@@ -351,7 +284,8 @@ private Q_SLOTS:
         // A file-size limit below the store's size but above the lock file's: reading works,
         // the lock is taken, every rewrite fails.
         const QString big = QString(Tres).replace(u"c@x"_s, QString(400, u'c'));
-        open(big);
+        put(big);
+        open();
         std::signal(SIGXFSZ, SIG_IGN);
         rlimit old {};
         getrlimit(RLIMIT_FSIZE, &old);

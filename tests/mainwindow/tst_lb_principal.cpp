@@ -1,22 +1,13 @@
-#include "contactlistview.h"
-#include "cp1252.h"
-#include "fakeplatform.h"
 #include "imagebutton.h"
-#include "lb_principal.h"
-#include "modalwatch.h"
 #include "nameorder.h"
 #include "twips.h"
+#include "windowtest.h"
 
 #include <QDir>
-#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QScreen>
-#include <QTemporaryDir>
-#include <QTest>
-
-#include <memory>
 
 using namespace Qt::StringLiterals;
 
@@ -26,46 +17,17 @@ const QByteArray EmptyStore("\"\r\n\"\r\n");
 
 } // namespace
 
-class TestLB_Principal : public QObject {
+class TestLB_Principal : public WindowTest {
     Q_OBJECT
-
-    std::unique_ptr<QTemporaryDir> m_dir;
-    FakePlatform m_fakes;
-    RecordingBeeper& m_beeper = m_fakes.beeper;
-
-    QString storePath() const { return m_dir->filePath(u"LBcontatos.txt"_s); }
-    void put(const QByteArray& bytes) const
-    {
-        QFile f(storePath());
-        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(bytes);
-    }
-    QByteArray bytes() const
-    {
-        QFile f(storePath());
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-    }
-    std::unique_ptr<LB_Principal> open(const QString& folder = {})
-    {
-        auto w
-            = std::make_unique<LB_Principal>(folder.isEmpty() ? m_dir->path() : folder, m_fakes.plataforma());
-        w->show();
-        QApplication::setActiveWindow(w.get());
-        return w;
-    }
 
 private Q_SLOTS:
     void initTestCase() { QLocale::setDefault(QLocale(QLocale::Portuguese, QLocale::Brazil)); }
 
-    void init()
-    {
-        m_dir = std::make_unique<QTemporaryDir>();
-        m_beeper.beeps = 0;
-    }
+    void init() { fresh(); }
 
     void firstStartCreatesTheEmptyStore()
     {
-        auto w = open();
+        open();
         QCOMPARE(bytes(), EmptyStore);
         QCOMPARE(w->lblStatus1->text(), u"Total de contatos: 0"_s);
         QCOMPARE(w->nomesListados(), QStringList());
@@ -74,7 +36,7 @@ private Q_SLOTS:
         for (auto* e : { w->txtEnd, w->txtComp })
             QVERIFY(e->toPlainText().isEmpty());
         QTRY_COMPARE(QApplication::focusWidget(), w->txtNome);
-        QCOMPARE(m_beeper.beeps, 0); // no notice on a good start
+        QCOMPARE(m_fakes.beeper.beeps, 0); // no notice on a good start
     }
 
     void existingFileListsSortedNames()
@@ -84,7 +46,7 @@ private Q_SLOTS:
         put(Cp1252::encode(
             u"\"Zeca§1\r\nana§\r\n\r\n   \r\nBruno§\r\nÉrica§\r\nana§\r\n Zu§\r\nSolo\r\n\r\n\"\r\n"_s));
         const QByteArray before = bytes();
-        auto w = open();
+        open();
         QCOMPARE(w->nomesListados(),
             (QStringList { u" Zu"_s, u"ana"_s, u"ana"_s, u"Bruno"_s, u"Érica"_s, u"Solo"_s, u"Zeca"_s }));
         QCOMPARE(w->lblStatus1->text(), u"Total de contatos: 7"_s);
@@ -107,7 +69,7 @@ private Q_SLOTS:
     {
         QCOMPARE(Twips::lowerRightCorner(QSize(15360, 11520), QSize(7560, 3825)), QPoint(7710, 7165));
         QCOMPARE(Twips::point(7710, 7165), QPoint(514, 478));
-        auto w = open();
+        open();
         QCOMPARE(w->size(), QSize(504, 255));
         const QRect screen = w->screen()->geometry();
         QCOMPARE(
@@ -118,7 +80,7 @@ private Q_SLOTS:
 
     void focusGoesRoundTheFieldsAndTheList()
     {
-        auto w = open();
+        open();
         QTRY_COMPARE(QApplication::focusWidget(), w->txtNome);
         const QList<QWidget*> order { w->txtFone, w->txtMail, w->txtEnd, w->txtComp, w->lstContatos,
             w->txtNome };
@@ -133,7 +95,7 @@ private Q_SLOTS:
     void refreshReadsTheFileAgain()
     {
         put("\"B\xA7\r\n\r\n\"\r\n");
-        auto w = open();
+        open();
         w->lstContatos->setCurrentIndex(w->lstContatos->model()->index(0, 0));
         w->txtNome->setText(u"kept"_s);
         put("\"B\xA7\r\nA\xA7\r\nC\xA7\r\n\r\n\"\r\n");
@@ -149,22 +111,21 @@ private Q_SLOTS:
         QCOMPARE(w->nomesListados(), QStringList());
         QCOMPARE(w->lblStatus1->text(), u"Total de contatos: 0"_s);
         QVERIFY(!QFile::exists(storePath()));
-        QCOMPARE(m_beeper.beeps, 0);
+        QCOMPARE(m_fakes.beeper.beeps, 0);
     }
 
     void refreshOfAnUnreadableFileKeepsTheList()
     {
         put("\"A\xA7\r\n\r\n\"\r\n");
-        auto w = open();
+        open();
         QFile::remove(storePath());
         QVERIFY(QDir().mkdir(storePath()));
-        ModalWatch watch(&m_beeper.beeps);
         QTest::mouseClick(w->imgRefresh, Qt::LeftButton);
-        QCOMPARE(watch.seen.size(), 1);
-        QCOMPARE(watch.seen[0].objectName, u"LB_ContAd"_s);
-        QCOMPARE(watch.seen[0].label1, u"Erro ao ler o arquivo de contatos!"_s);
-        QCOMPARE(watch.seen[0].pos, w->pos() + QPoint(208, 167));
-        QCOMPARE(m_beeper.beeps, 1);
+        QCOMPARE(watch->seen.size(), 1);
+        QCOMPARE(watch->seen[0].objectName, u"LB_ContAd"_s);
+        QCOMPARE(watch->seen[0].label1, u"Erro ao ler o arquivo de contatos!"_s);
+        QCOMPARE(watch->seen[0].pos, w->pos() + QPoint(208, 167));
+        QCOMPARE(m_fakes.beeper.beeps, 1);
         QCOMPARE(w->nomesListados(), QStringList { u"A"_s });
         QCOMPARE(w->lblStatus1->text(), u"Total de contatos: 1"_s);
     }
@@ -186,16 +147,15 @@ private Q_SLOTS:
         const QString folder = creatable ? m_dir->path() : m_dir->filePath(u"missing/folder"_s);
         if (creatable)
             QVERIFY(QDir().mkdir(storePath()));
-        ModalWatch watch(&m_beeper.beeps);
-        auto w = open(folder);
+        open(folder);
         QCOMPARE(w->nomesListados(), QStringList());
         QCOMPARE(w->lblStatus1->text(), u"Total de contatos: 0"_s);
-        QTRY_COMPARE(watch.seen.size(), 1);
-        QCOMPARE(watch.seen[0].label1, message);
-        QCOMPARE(watch.seen[0].pos, w->pos() + QPoint(208, 167));
+        QTRY_COMPARE(watch->seen.size(), 1);
+        QCOMPARE(watch->seen[0].label1, message);
+        QCOMPARE(watch->seen[0].pos, w->pos() + QPoint(208, 167));
         QVERIFY(w->isVisible()); // the notice stands over a window that is already shown
         QTRY_VERIFY_WITH_TIMEOUT(!QApplication::activeModalWidget(), 5000);
-        QCOMPARE(m_beeper.beeps, 1);
+        QCOMPARE(m_fakes.beeper.beeps, 1);
         QVERIFY(!QFile::exists(m_dir->filePath(u"missing"_s)));
     }
 };

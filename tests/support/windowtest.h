@@ -1,0 +1,93 @@
+#pragma once
+
+#include "contactlistview.h"
+#include "cp1252.h"
+#include "fakeplatform.h"
+#include "lb_principal.h"
+#include "modalwatch.h"
+
+#include <QDialog>
+#include <QFile>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+// The base of the main window's tests: a window over a store of its own in a temporary
+// folder, recording fakes for the desktop, and a watch on the modal windows it opens, which
+// closes each notice at once instead of letting it run its 1.5 seconds.
+class WindowTest : public QObject {
+protected:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    FakePlatform m_fakes;
+    std::unique_ptr<ModalWatch> watch;
+    std::unique_ptr<LB_Principal> w;
+    QString m_resposta = QStringLiteral("lblSim"); // the button a question gets
+
+    void fresh()
+    {
+        w.reset();
+        watch.reset();
+        m_dir = std::make_unique<QTemporaryDir>();
+        m_fakes.beeper.beeps = 0;
+        m_resposta = QStringLiteral("lblSim");
+    }
+    QString storePath() const { return m_dir->filePath(QStringLiteral("LBcontatos.txt")); }
+    void put(const QByteArray& bytes) const
+    {
+        QFile f(storePath());
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(bytes);
+    }
+    void put(const QString& text) const { put(Cp1252::encode(text)); }
+    QByteArray bytes() const
+    {
+        QFile f(storePath());
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+    }
+    QString file() const { return Cp1252::decode(bytes()); }
+
+    void open(const QString& folder = {})
+    {
+        w.reset();
+        watch = std::make_unique<ModalWatch>(&m_fakes.beeper.beeps);
+        watch->state = [this] { return w ? w->txtNome->text() : QString(); };
+        watch->onShown = [this](QWidget* janela) {
+            if (janela->objectName() == QStringLiteral("LB_ContDel"))
+                QTest::mouseClick(janela->findChild<QWidget*>(m_resposta), Qt::LeftButton);
+            else if (janela->objectName() == QStringLiteral("LB_ContAd"))
+                static_cast<QDialog*>(janela)->accept();
+        };
+        w = std::make_unique<LB_Principal>(folder.isEmpty() ? m_dir->path() : folder, m_fakes.plataforma());
+        w->show();
+        QApplication::setActiveWindow(w.get());
+    }
+
+    // Clicks the name in the list, as a user selects a contact.
+    void select(const QString& name)
+    {
+        const int row = int(w->nomesListados().indexOf(name));
+        QVERIFY2(row >= 0, qPrintable(name));
+        const QRect r = w->lstContatos->visualRect(w->lstContatos->model()->index(row, 0));
+        QTest::mouseClick(w->lstContatos->viewport(), Qt::LeftButton, {}, r.center());
+    }
+
+    // Empties the field and types the text key by key, CR LF as the Return key.
+    void type(QWidget* field, const QString& text)
+    {
+        LB_Principal::defineTexto(field, {});
+        const QStringList lines = text.split(QStringLiteral("\r\n"));
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            if (i > 0)
+                QTest::keyClick(field, Qt::Key_Return);
+            for (const QChar c : lines[i]) {
+                if (c.unicode() < 128)
+                    QTest::keyClick(field, c.toLatin1());
+                else
+                    QTest::sendKeyEvent(QTest::Click, field, Qt::Key_unknown, QString(c), Qt::NoModifier);
+            }
+        }
+    }
+};
