@@ -94,11 +94,11 @@ private Q_SLOTS:
 
     void refreshReadsTheFileAgain()
     {
-        put("\"B\xA7\r\n\r\n\"\r\n");
+        put(u"\"B§\r\n\r\n\"\r\n"_s);
         open();
         w->lstContatos->setCurrentIndex(w->lstContatos->model()->index(0, 0));
         w->txtNome->setText(u"kept"_s);
-        put("\"B\xA7\r\nA\xA7\r\nC\xA7\r\n\r\n\"\r\n");
+        put(u"\"B§\r\nA§\r\nC§\r\n\r\n\"\r\n"_s);
         QTest::mouseClick(w->imgRefresh, Qt::LeftButton);
         QCOMPARE(w->nomesListados(), (QStringList { u"A"_s, u"B"_s, u"C"_s }));
         QCOMPARE(w->lblStatus1->text(), u"Total de contatos: 3"_s);
@@ -116,7 +116,7 @@ private Q_SLOTS:
 
     void refreshOfAnUnreadableFileKeepsTheList()
     {
-        put("\"A\xA7\r\n\r\n\"\r\n");
+        put(u"\"A§\r\n\r\n\"\r\n"_s);
         open();
         QFile::remove(storePath());
         QVERIFY(QDir().mkdir(storePath()));
