@@ -58,10 +58,10 @@ void LB_Principal::limpaContadores()
 
 void LB_Principal::lstContatos_Click()
 {
-    const QString selecionado = textoSelecionado();
-    if (selecionado.isEmpty() && !lstContatos->selectionModel()->hasSelection())
+    // Clearing the selection is no choice of a contact.
+    if (!lstContatos->selectionModel()->hasSelection())
         return;
-    const QString nome = recordName(selecionado).toString();
+    const QString nome = recordName(textoSelecionado()).toString();
     lblNomeTopo->setText(nome);
 
     std::optional<ContactRecord> registro;
@@ -94,7 +94,7 @@ void LB_Principal::imgAdiciona_Click()
         const QString procurado = local.toUpper(nome.trimmed());
         bool existe = false;
         for (const QString& listado : nomesListados()) {
-            if (local.toUpper(recordName(listado).trimmed().toString()) == procurado) {
+            if (local.toUpper(listado.trimmed()) == procurado) {
                 mostraAviso(NomeExiste, AvisoAdicionaTwips);
                 existe = true;
             }
