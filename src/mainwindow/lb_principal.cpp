@@ -81,6 +81,7 @@ LB_Principal::LB_Principal(const QString& pastaContatos, const Plataforma& plata
     setAutoFillBackground(true);
 
     criaControles();
+    ligaJanelasSecundarias();
     Form_Load();
 }
 
