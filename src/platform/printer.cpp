@@ -4,6 +4,7 @@
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QString>
+#include <QTextLayout>
 
 #include <cmath>
 
@@ -28,15 +29,37 @@ float PrintBoxedText(QPainter& painter, const QString& strTextToPrint, float sng
     const QRect caixa(mmParaPixels(sngX, dpiX), mmParaPixels(sngY, dpiY), mmParaPixels(sngMaxWith, dpiX),
         mmParaPixels(sngMaxHeight, dpiY));
 
-    // Qt draws a CR as a space; CR LF, a lone CR and a lone LF all start a new line here.
+    // CR LF, a lone CR and a lone LF all start a new line.
     QString texto = strTextToPrint;
     texto.replace(u"\r\n"_s, u"\n"_s);
     texto.replace(u'\r', u'\n');
 
-    // Without Qt::TextDontClip, drawText cuts away whatever the box does not hold.
-    QRect ocupado;
-    painter.drawText(caixa, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, texto, &ocupado);
-    return sngY + static_cast<float>(ocupado.height() * 25.4 / dpiY);
+    QTextOption opcoes(Qt::AlignLeft | Qt::AlignTop);
+    opcoes.setWrapMode(QTextOption::WordWrap); // a word wider than the box stays whole
+    painter.save();
+    painter.setClipRect(caixa, Qt::IntersectClip);
+    qreal y = caixa.top();
+    for (const QString& paragrafo : texto.split(u'\n')) {
+        QTextLayout layout(paragrafo, painter.font(), painter.device());
+        layout.setTextOption(opcoes);
+        layout.beginLayout();
+        for (QTextLine linha = layout.createLine(); linha.isValid(); linha = layout.createLine()) {
+            linha.setLeadingIncluded(true);
+            linha.setLineWidth(caixa.width());
+            linha.setPosition(QPointF(0, y));
+            y += linha.height();
+        }
+        layout.endLayout();
+        // Lines wholly below the box are left out of the page, not just hidden by the clip,
+        // so that no program that reads the page's text finds them there.
+        for (int i = 0; i < layout.lineCount(); ++i) {
+            const QTextLine linha = layout.lineAt(i);
+            if (linha.y() < caixa.y() + caixa.height())
+                linha.draw(&painter, QPointF(caixa.left(), 0));
+        }
+    }
+    painter.restore();
+    return sngY + static_cast<float>((y - caixa.top()) * 25.4 / dpiY);
 }
 
 Printer::Resultado SystemPrinter::imprime(const QString& texto)
