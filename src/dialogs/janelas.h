@@ -36,6 +36,20 @@ inline QLabel* rotulo(QWidget* parent, const QString& nome, const QString& texto
     return l;
 }
 
+// The captions keep the places they were laid out for; where the desktop's font is wider
+// than that, each caption's font shrinks until its text fits rather than being cut off.
+inline void cabemTodos(QWidget* janela)
+{
+    for (QLabel* l : janela->findChildren<QLabel*>()) {
+        const int largura = l->contentsRect().width() - qMax(l->indent(), 0) - 1;
+        QFont f = l->font();
+        while (!l->text().isEmpty() && f.pointSizeF() > 6
+            && QFontMetrics(f).horizontalAdvance(l->text()) > largura)
+            f.setPointSizeF(f.pointSizeF() - 0.25);
+        l->setFont(f);
+    }
+}
+
 // The window's background inside a two-pixel frame.
 inline void pintaFundo(QWidget* janela)
 {

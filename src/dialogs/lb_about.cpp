@@ -66,6 +66,7 @@ LB_About::LB_About(UrlOpener& navegador, QWidget* parent)
         this, u"lblFree"_s, u"Lurvane Brevicard é totalmente FREE!"_s, QRect(0, 2360, 3135, 255));
     lblFree->setIndent(6);
     Label3 = Janelas::rotulo(this, u"Label3"_s, u"Tevro Lurvane"_s, QRect(1400, 270, 1455, 255));
+    Label3->setIndent(4); // clear of the bold "Autor:" that reaches into its place
     Label4 = Janelas::rotulo(this, u"Label4"_s, u"Lurvane Brevicard"_s, QRect(840, 0, 3480, 195));
     Janelas::negrito(Label4);
     Label2 = Janelas::rotulo(this, u"Label2"_s, u"Autor:"_s, QRect(840, 270, 735, 285));
@@ -80,6 +81,7 @@ LB_About::LB_About(UrlOpener& navegador, QWidget* parent)
     connect(lblTevrolurvane, &LabelButton::clicked, this, &LB_About::lblTevrolurvane_Click);
     connect(lblPayPal, &LabelButton::clicked, this, &LB_About::lblPayPal_Click);
     connect(lblNao, &LabelButton::clicked, this, &LB_About::lblNao_Click);
+    Janelas::cabemTodos(this);
 }
 
 void LB_About::mostra(const QPoint& principal, UrlOpener& navegador)

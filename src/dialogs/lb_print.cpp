@@ -42,6 +42,7 @@ LB_Print::LB_Print(const QString& texto, Printer& impressora, QWidget* parent)
         u"lblNao"_s, u"NÃO"_s, u"Fechar"_s, QRect(3515, 2600, 570, 255), u"Shape2"_s, this);
     connect(lblSim, &LabelButton::clicked, this, &LB_Print::lblSim_Click);
     connect(lblNao, &LabelButton::clicked, this, &LB_Print::lblNao_Click);
+    Janelas::cabemTodos(this);
 }
 
 QString LB_Print::textoParaImprimir() const
