@@ -82,6 +82,7 @@ LB_Principal::LB_Principal(const QString& pastaContatos, const Plataforma& plata
     setAutoFillBackground(true);
 
     criaControles();
+    ligaJanelasSecundarias();
     Form_Load();
 }
 

@@ -128,6 +128,9 @@ private:
     void abreImpressao();
     void abreSobre();
 
+    // Opens them on a click of imgImprimir and imgMarca.
+    void ligaJanelasSecundarias();
+
     ContactStore m_store;
     Plataforma m_plataforma;
     NameListModel* m_nomes;

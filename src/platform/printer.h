@@ -1,5 +1,6 @@
 #pragma once
 
+class QPainter;
 class QString;
 
 // Prints one page of text on the default printer.
@@ -11,7 +12,22 @@ public:
     virtual Resultado imprime(const QString& texto) = 0;
 };
 
+// The text word-wrapped in the box of PrintBoxedText below, Arial 10 points, one page.
 class SystemPrinter final : public Printer {
 public:
+    // Where the text stands on the page, in millimetres from the printable area's top left.
+    static constexpr float EsquerdaMm = 10;
+    static constexpr float TopoMm = 10;
+    static constexpr float LarguraMm = 190;
+    static constexpr float AlturaMm = 280;
+
     Resultado imprime(const QString& texto) override;
 };
+
+// Draws the text on the painter's device inside the box given in millimetres: left-aligned
+// from the box's top, lines broken at spaces where a word would cross the right edge and at
+// every line break, in the painter's current font; whatever falls outside the box is cut
+// off. A word wider than the box is not broken. Returns the millimetre position just below
+// the text (as laid out, cut or not).
+float PrintBoxedText(QPainter& painter, const QString& strTextToPrint, float sngX, float sngY,
+    float sngMaxWith, float sngMaxHeight);

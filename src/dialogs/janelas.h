@@ -1,0 +1,62 @@
+#pragma once
+
+#include "twips.h"
+
+#include <QColor>
+#include <QLabel>
+#include <QPainter>
+#include <QWidget>
+
+// What the small windows share: their colours, their bold captions, their framed background.
+namespace Janelas {
+
+inline const QColor Fundo(249, 248, 240);
+inline const QColor Moldura(47, 127, 134);
+
+// Where the print and about windows stand: 3115 twips right of and 430 below the main
+// window's top left, wherever it has been dragged.
+inline QPoint sobrePrincipal(const QPoint& principal)
+{
+    return principal + Twips::point(3115, 430);
+}
+
+inline void negrito(QWidget* w, qreal pontos = 8.25)
+{
+    QFont f = w->font();
+    f.setBold(true);
+    f.setPointSizeF(pontos);
+    w->setFont(f);
+}
+
+inline QLabel* rotulo(QWidget* parent, const QString& nome, const QString& texto, const QRect& twips)
+{
+    auto* l = new QLabel(texto, parent);
+    l->setObjectName(nome);
+    l->setGeometry(Twips::rect(twips.x(), twips.y(), twips.width(), twips.height()));
+    return l;
+}
+
+// The captions keep the places they were laid out for; where the desktop's font is wider
+// than that, each caption's font shrinks until its text fits rather than being cut off.
+inline void cabemTodos(QWidget* janela)
+{
+    for (QLabel* l : janela->findChildren<QLabel*>()) {
+        const int largura = l->contentsRect().width() - qMax(l->indent(), 0) - 1;
+        QFont f = l->font();
+        while (!l->text().isEmpty() && f.pointSizeF() > 6
+            && QFontMetrics(f).horizontalAdvance(l->text()) > largura)
+            f.setPointSizeF(f.pointSizeF() - 0.25);
+        l->setFont(f);
+    }
+}
+
+// The window's background inside a two-pixel frame.
+inline void pintaFundo(QWidget* janela)
+{
+    QPainter painter(janela);
+    const QRect area = janela->rect();
+    painter.fillRect(area, Moldura);
+    painter.fillRect(area.adjusted(2, 2, -2, -2), Fundo);
+}
+
+} // namespace Janelas

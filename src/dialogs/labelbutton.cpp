@@ -1,0 +1,50 @@
+#include "labelbutton.h"
+
+#include "janelas.h"
+#include "twips.h"
+
+#include <QFrame>
+#include <QMouseEvent>
+
+LabelButton::LabelButton(
+    const QString& nome, const QString& legenda, const QString& dica, const QRect& twips, QWidget* parent)
+    : QLabel(legenda, parent)
+{
+    setObjectName(nome);
+    setGeometry(Twips::rect(twips.x(), twips.y(), twips.width(), twips.height()));
+    setToolTip(dica);
+    setCursor(Qt::PointingHandCursor);
+    Janelas::negrito(this);
+}
+
+LabelButton* LabelButton::comForma(const QString& nome, const QString& legenda, const QString& dica,
+    const QRect& twips, const QString& nomeForma, QWidget* parent)
+{
+    auto* forma = new QFrame(parent);
+    forma->setObjectName(nomeForma);
+    forma->setGeometry(Twips::rect(twips.x(), twips.y(), twips.width(), twips.height()));
+    forma->setAutoFillBackground(true);
+    QPalette cor = forma->palette();
+    cor.setColor(QPalette::Window, Janelas::Moldura);
+    forma->setPalette(cor);
+
+    auto* botao = new LabelButton(nome, legenda, dica, twips, parent);
+    botao->setAlignment(Qt::AlignCenter);
+    QPalette branco = botao->palette();
+    branco.setColor(QPalette::WindowText, Qt::white);
+    botao->setPalette(branco);
+    botao->raise();
+    return botao;
+}
+
+void LabelButton::mousePressEvent(QMouseEvent* event)
+{
+    // Accepted, so that the release comes back here wherever the pointer is then.
+    event->accept();
+}
+
+void LabelButton::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
+        Q_EMIT clicked();
+}

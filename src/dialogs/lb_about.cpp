@@ -1,0 +1,112 @@
+#include "lb_about.h"
+
+#include "janelas.h"
+#include "labelbutton.h"
+#include "twips.h"
+#include "urlopener.h"
+
+#include <QIcon>
+#include <QPlainTextEdit>
+
+using namespace Qt::StringLiterals;
+
+const QUrl LB_About::SitioDoAutor(u"http://www.tevrolurvane.net"_s);
+const QUrl LB_About::PaginaDeDoacao(
+    u"https://www.paypal.com/cgi-bin/webscr?cmd=_s-xclick&hosted_button_id=LBREVICARD11"_s);
+
+const QString LB_About::Descricao = QStringList {
+    u"O Lurvane Brevicard é um programa completamente intuitivo, escrito inteiramente em C++ com Qt."_s,
+    u"Com ele é possível:"_s,
+    u"Copiar o contato completo para a área de transferência."_s,
+    u"Copiar/colar cada entrada em separado, apenas clicando nos ícones à esquerda dos títulos."_s,
+    u"Postar um número teoricamente ilimitado de contatos."_s,
+    u"Atualizar / Deletar / Imprimir os contatos."_s,
+}.join(u"\r\n"_s);
+
+namespace {
+
+QLabel* figura(QWidget* parent, const QString& nome, const QString& svg, const QRect& twips, QSize tamanho)
+{
+    auto* l = Janelas::rotulo(parent, nome, {}, twips);
+    l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    // Drawn from SVG at the screen's density, so it stays sharp.
+    l->setPixmap(QIcon(svg).pixmap(tamanho, parent->devicePixelRatioF()));
+    return l;
+}
+
+} // namespace
+
+LB_About::LB_About(UrlOpener& navegador, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint)
+    , m_navegador(navegador)
+{
+    Q_INIT_RESOURCE(lurvane);
+    setObjectName(u"LB_About"_s);
+    setWindowTitle(u"Lurvane Brevicard"_s);
+    setFixedSize(Twips::toPixels(4335), Twips::toPixels(2940));
+
+    txtAbout = new QPlainTextEdit(this);
+    txtAbout->setObjectName(u"txtAbout"_s);
+    txtAbout->setGeometry(Twips::rect(45, 740, 4280, 1560));
+    txtAbout->setReadOnly(true);
+    // Read-only, yet its text can still be selected and copied, by mouse or by keys.
+    txtAbout->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    QString linhas = Descricao;
+    linhas.replace(u"\r\n"_s, u"\n"_s);
+    txtAbout->setPlainText(linhas);
+
+    lblPayPal = new LabelButton(u"lblPayPal"_s, u"Faça uma doação. Clique aqui."_s,
+        u"Faça uma doação para minha conta no PayPal. É fácil, rápido e seguro."_s,
+        QRect(600, 2640, 2745, 210), this);
+    Image2 = figura(this, u"Image2"_s, u":/images/doacao.svg"_s, QRect(0, 2600, 480, 300), QSize(32, 20));
+    Label1 = Janelas::rotulo(this, u"Label1"_s, u"v 1.1"_s, QRect(2630, 0, 1695, 195));
+    Label1->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    Label1->setIndent(6);
+    lblFree = Janelas::rotulo(
+        this, u"lblFree"_s, u"Lurvane Brevicard é totalmente FREE!"_s, QRect(0, 2360, 3135, 255));
+    lblFree->setIndent(6);
+    Label3 = Janelas::rotulo(this, u"Label3"_s, u"Tevro Lurvane"_s, QRect(1400, 270, 1455, 255));
+    Label3->setIndent(4); // clear of the bold "Autor:" that reaches into its place
+    Label4 = Janelas::rotulo(this, u"Label4"_s, u"Lurvane Brevicard"_s, QRect(840, 0, 3480, 195));
+    Janelas::negrito(Label4);
+    Label2 = Janelas::rotulo(this, u"Label2"_s, u"Autor:"_s, QRect(840, 270, 735, 285));
+    Janelas::negrito(Label2);
+    // The caption shows the address as people write it; the tip shows it whole.
+    lblTevrolurvane = new LabelButton(
+        u"lblTevrolurvane"_s, SitioDoAutor.host(), SitioDoAutor.toString(), QRect(840, 460, 2055, 285), this);
+    Image1 = figura(this, u"Image1"_s, u":/images/lurvane.svg"_s, QRect(10, 10, 720, 720), QSize(48, 48));
+    lblNao = LabelButton::comForma(
+        u"lblNao"_s, u"Fechar"_s, u"Fechar"_s, QRect(3480, 2380, 570, 255), u"Shape2"_s, this);
+
+    connect(lblTevrolurvane, &LabelButton::clicked, this, &LB_About::lblTevrolurvane_Click);
+    connect(lblPayPal, &LabelButton::clicked, this, &LB_About::lblPayPal_Click);
+    connect(lblNao, &LabelButton::clicked, this, &LB_About::lblNao_Click);
+    Janelas::cabemTodos(this);
+}
+
+void LB_About::mostra(const QPoint& principal, UrlOpener& navegador)
+{
+    LB_About janela(navegador);
+    janela.move(Janelas::sobrePrincipal(principal));
+    janela.exec();
+}
+
+void LB_About::lblTevrolurvane_Click()
+{
+    m_navegador.abre(SitioDoAutor);
+}
+
+void LB_About::lblPayPal_Click()
+{
+    m_navegador.abre(PaginaDeDoacao);
+}
+
+void LB_About::lblNao_Click()
+{
+    accept();
+}
+
+void LB_About::paintEvent(QPaintEvent*)
+{
+    Janelas::pintaFundo(this);
+}

@@ -1,0 +1,90 @@
+#include "lb_print.h"
+
+#include "janelas.h"
+#include "labelbutton.h"
+#include "lb_contad.h"
+#include "printer.h"
+#include "twips.h"
+
+#include <QPlainTextEdit>
+#include <QTextDocument>
+
+using namespace Qt::StringLiterals;
+
+const QString LB_Print::Pergunta = u"Imprimir as informações acima?"_s;
+const QString LB_Print::SemImpressora = u"Nenhuma impressora instalada!"_s;
+const QString LB_Print::ErroAoImprimir = u"Erro ao imprimir!"_s;
+
+LB_Print::LB_Print(const QString& texto, Printer& impressora, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint)
+    , m_impressora(impressora)
+{
+    setObjectName(u"LB_Print"_s);
+    setWindowTitle(u"Lurvane Brevicard"_s);
+    setFixedSize(Twips::toPixels(4335), Twips::toPixels(2940));
+
+    txtPrint = new QPlainTextEdit(this);
+    txtPrint->setObjectName(u"txtPrint"_s);
+    txtPrint->setGeometry(Twips::rect(45, 15, 4275, 2540));
+    txtPrint->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    txtPrint->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    QString semCr = texto;
+    semCr.replace(u"\r\n"_s, u"\n"_s);
+    txtPrint->setPlainText(semCr);
+
+    Label1 = Janelas::rotulo(this, u"Label1"_s, Pergunta, QRect(0, 2620, 2775, 255));
+    Label1->setAlignment(Qt::AlignCenter);
+    Janelas::negrito(Label1);
+
+    lblSim = LabelButton::comForma(
+        u"lblSim"_s, u"SIM"_s, u"Imprimir"_s, QRect(2915, 2600, 570, 255), u"shpSim"_s, this);
+    lblNao = LabelButton::comForma(
+        u"lblNao"_s, u"NÃO"_s, u"Fechar"_s, QRect(3515, 2600, 570, 255), u"Shape2"_s, this);
+    connect(lblSim, &LabelButton::clicked, this, &LB_Print::lblSim_Click);
+    connect(lblNao, &LabelButton::clicked, this, &LB_Print::lblNao_Click);
+    Janelas::cabemTodos(this);
+}
+
+QString LB_Print::textoParaImprimir() const
+{
+    // The raw text keeps a non-breaking space as typed; only the line separators become CR LF.
+    QString texto = txtPrint->document()->toRawText();
+    texto.replace(QChar::ParagraphSeparator, u"\r\n"_s);
+    texto.replace(QChar::LineSeparator, u"\r\n"_s);
+    return texto;
+}
+
+void LB_Print::mostra(const QString& texto, const QPoint& principal, Printer& impressora, Beeper& beeper)
+{
+    LB_Print janela(texto, impressora);
+    janela.move(Janelas::sobrePrincipal(principal));
+    janela.exec();
+    if (!janela.m_falha.isEmpty())
+        LB_ContAd::mostra(beeper, janela.m_falha, janela.pos());
+}
+
+void LB_Print::lblSim_Click()
+{
+    // The window stays up until the page has been handed to the printer.
+    switch (m_impressora.imprime(textoParaImprimir())) {
+    case Printer::Resultado::Impresso:
+        break;
+    case Printer::Resultado::SemImpressora:
+        m_falha = SemImpressora;
+        break;
+    case Printer::Resultado::Falhou:
+        m_falha = ErroAoImprimir;
+        break;
+    }
+    accept();
+}
+
+void LB_Print::lblNao_Click()
+{
+    reject();
+}
+
+void LB_Print::paintEvent(QPaintEvent*)
+{
+    Janelas::pintaFundo(this);
+}

@@ -1,0 +1,50 @@
+#include "fakeplatform.h"
+#include "labelbutton.h"
+#include "lb_about.h"
+#include "modalwatch.h"
+#include "nomodal.h"
+
+#include <QClipboard>
+#include <QPlainTextEdit>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+class TestLB_About : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void linksGoToTheBrowserAndTheWindowStaysOpen()
+    {
+        RecordingOpener navegador;
+        ModalWatch watch;
+        noModal(u"LB_About"_s, [](QWidget* w) {
+            for (const char* link : { "lblTevrolurvane", "lblPayPal", "lblTevrolurvane", "lblNao" }) {
+                QVERIFY(w->isVisible());
+                QTest::mouseClick(w->findChild<LabelButton*>(QString::fromLatin1(link)), Qt::LeftButton);
+            }
+        });
+        LB_About::mostra(QPoint(300, 200), navegador);
+        QVERIFY(!QApplication::activeModalWidget());
+        QCOMPARE(watch.seen.value(0).pos, QPoint(300 + 208, 200 + 29)); // +3115, +430 twips
+        QCOMPARE(navegador.enderecos,
+            QList<QUrl>({ LB_About::SitioDoAutor, LB_About::PaginaDeDoacao, LB_About::SitioDoAutor }));
+    }
+
+    void descriptionIsReadOnlyButCanBeCopied()
+    {
+        RecordingOpener navegador;
+        LB_About about(navegador);
+        about.show();
+        // The pictures come from the windows' own library.
+        QVERIFY(!about.Image1->pixmap().isNull() && !about.Image2->pixmap().isNull());
+        QCOMPARE(about.txtAbout->blockCount(), 6);
+        QTest::keyClicks(about.txtAbout, u"xyz"_s);
+        QTest::keyClick(about.txtAbout, Qt::Key_Delete);
+        QTest::keyClick(about.txtAbout, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(about.txtAbout, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QApplication::clipboard()->text().replace(u'\n', u"\r\n"_s), LB_About::Descricao);
+    }
+};
+
+QTEST_MAIN(TestLB_About)
+#include "tst_lb_about.moc"
