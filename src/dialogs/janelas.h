@@ -41,6 +41,8 @@ inline QLabel* rotulo(QWidget* parent, const QString& nome, const QString& texto
 inline void cabemTodos(QWidget* janela)
 {
     for (QLabel* l : janela->findChildren<QLabel*>()) {
+        if (l->wordWrap())
+            continue; // it takes a second line instead
         const int largura = l->contentsRect().width() - qMax(l->indent(), 0) - 1;
         QFont f = l->font();
         while (!l->text().isEmpty() && f.pointSizeF() > 6

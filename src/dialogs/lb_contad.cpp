@@ -1,10 +1,10 @@
 #include "lb_contad.h"
 
 #include "beeper.h"
+#include "janelas.h"
 #include "twips.h"
 
 #include <QLabel>
-#include <QPainter>
 #include <QTimer>
 
 using namespace Qt::StringLiterals;
@@ -56,8 +56,5 @@ void LB_ContAd::Timer1_Timer()
 
 void LB_ContAd::paintEvent(QPaintEvent*)
 {
-    QPainter painter(this);
-    const QRect area = rect();
-    painter.fillRect(area, QColor(47, 127, 134));
-    painter.fillRect(area.adjusted(2, 2, -2, -2), QColor(249, 248, 240));
+    Janelas::pintaFundo(this);
 }

@@ -5,6 +5,7 @@
 #include <functional>
 
 class Beeper;
+class LabelButton;
 class QLabel;
 
 // Asks before a contact is deleted. " SIM " runs the deletion it was given and closes the
@@ -19,8 +20,8 @@ public:
         Beeper& beeper, const QPoint& topLeft, std::function<void()> deleta, QWidget* parent = nullptr);
 
     QLabel* Label1;
-    QLabel* lblSim;
-    QLabel* lblNao;
+    LabelButton* lblSim;
+    LabelButton* lblNao;
 
     // Shows the question modally; true when the user answered " SIM " (the deletion has
     // then run, before the window closed).
@@ -30,7 +31,6 @@ public Q_SLOTS:
     void reject() override;
 
 protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 
 private:

@@ -1,3 +1,4 @@
+#include "labelbutton.h"
 #include "lb_contdel.h"
 #include "recordingbeeper.h"
 
