@@ -2,6 +2,7 @@
 
 #include "beeper.h"
 #include "contactlistview.h"
+#include "fieldlimits.h"
 #include "imagebutton.h"
 #include "lb_contad.h"
 #include "namelistmodel.h"
@@ -137,9 +138,9 @@ void LB_Principal::criaControles()
         e->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         return e;
     };
-    txtNome = linha("txtNome", 3150, 690, 4320, 50);
-    txtFone = linha("txtFone", 3150, 1290, 1800, 35);
-    txtMail = linha("txtMail", 5040, 1290, 2430, 50);
+    txtNome = linha("txtNome", 3150, 690, 4320, LimiteCampo::Nome);
+    txtFone = linha("txtFone", 3150, 1290, 1800, LimiteCampo::Fone);
+    txtMail = linha("txtMail", 5040, 1290, 2430, LimiteCampo::Mail);
     txtEnd = texto("txtEnd", 3150, 1890, 1800, 1440, Qt::ScrollBarAlwaysOff);
     txtComp = texto("txtComp", 5040, 1890, 2430, 1440, Qt::ScrollBarAlwaysOn);
     setTabOrder(txtNome, txtFone);
@@ -229,6 +230,8 @@ void LB_Principal::criaControles()
     shpLB_Principal->setAttribute(Qt::WA_TransparentForMouseEvents);
 
     connect(imgRefresh, &ImageButton::clicked, this, &LB_Principal::imgRefresh_Click);
+    preparaCampos();
+    preparaJanela();
 }
 
 void LB_Principal::Form_Load()
@@ -246,6 +249,9 @@ void LB_Principal::Form_Load()
     // The frame around the whole window, drawn over everything at the edges.
     shpLB_Principal->setGeometry(rect());
     shpLB_Principal->raise();
+
+    // The notification-area icon is there from the start; the window is shown after loading.
+    adicionaIcone();
 
     m_nomes->setNames({});
     txtNome->clear();
