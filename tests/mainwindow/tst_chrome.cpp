@@ -44,6 +44,7 @@ private Q_SLOTS:
         QFETCH(QString, name);
         open();
         auto* b = w->findChild<ImageButton*>(name);
+        QCOMPARE(b->accessibleName(), b->toolTip()); // what a screen reader says
         const QPoint design = b->pos(), in(3, 3), off(-40, -40);
         QSignalSpy released(b, &ImageButton::released);
         QList<QPoint> atClick;
@@ -70,17 +71,6 @@ private Q_SLOTS:
         QTest::mousePress(b, Qt::LeftButton, {}, in);
         w->hide();
         QCOMPARE(b->pos(), design);
-    }
-
-    void everyImageButtonIsNamed()
-    {
-        open();
-        const QList<ImageButton*> buttons = w->findChildren<ImageButton*>();
-        QCOMPARE(buttons.size(), 21);
-        for (ImageButton* b : buttons) {
-            if (b != w->imgMove) // the drag strip is no button
-                QCOMPARE(b->accessibleName(), b->toolTip().trimmed());
-        }
     }
 
     void trayIconFromStartToClose()
