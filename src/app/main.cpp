@@ -3,6 +3,7 @@
 #include "printer.h"
 #include "trayicon.h"
 #include "urlopener.h"
+#include "windowmover.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -20,8 +21,10 @@ int main(int argc, char* argv[])
     SystemTrayIcon bandeja;
     SystemPrinter impressora;
     DesktopUrlOpener navegador;
+    SystemWindowMover movedor;
     // The contacts file lives beside the executable.
-    LB_Principal janela(QCoreApplication::applicationDirPath(), { beeper, bandeja, impressora, navegador });
+    LB_Principal janela(
+        QCoreApplication::applicationDirPath(), { beeper, bandeja, impressora, navegador, movedor });
     janela.show();
     return QApplication::exec();
 }

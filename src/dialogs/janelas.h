@@ -5,6 +5,8 @@
 #include <QColor>
 #include <QLabel>
 #include <QPainter>
+#include <QPlainTextEdit>
+#include <QTextDocument>
 #include <QWidget>
 
 // What the small windows share: their colours, their bold captions, their framed background.
@@ -50,6 +52,23 @@ inline void cabemTodos(QWidget* janela)
             f.setPointSizeF(f.pointSizeF() - 0.25);
         l->setFont(f);
     }
+}
+
+// A multi-line field's text with CR LF between its lines, as the store, the clipboard and the
+// printer take it. The raw text keeps a non-breaking space as the user typed it; only the
+// block and line separators change.
+inline QString textoComCrLf(const QPlainTextEdit* campo)
+{
+    QString texto = campo->document()->toRawText();
+    texto.replace(QChar::ParagraphSeparator, QStringLiteral("\r\n"));
+    texto.replace(QChar::LineSeparator, QStringLiteral("\r\n"));
+    return texto;
+}
+
+inline void defineTextoComCrLf(QPlainTextEdit* campo, const QString& texto)
+{
+    QString semCr = texto;
+    campo->setPlainText(semCr.replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
 }
 
 // The window's background inside a two-pixel frame.

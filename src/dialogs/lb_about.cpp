@@ -51,9 +51,7 @@ LB_About::LB_About(UrlOpener& navegador, QWidget* parent)
     txtAbout->setReadOnly(true);
     // Read-only, yet its text can still be selected and copied, by mouse or by keys.
     txtAbout->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    QString linhas = Descricao;
-    linhas.replace(u"\r\n"_s, u"\n"_s);
-    txtAbout->setPlainText(linhas);
+    Janelas::defineTextoComCrLf(txtAbout, Descricao);
 
     lblPayPal = new LabelButton(u"lblPayPal"_s, u"Faça uma doação. Clique aqui."_s,
         u"Faça uma doação para minha conta no PayPal. É fácil, rápido e seguro."_s,

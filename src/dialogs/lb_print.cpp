@@ -28,9 +28,7 @@ LB_Print::LB_Print(const QString& texto, Printer& impressora, QWidget* parent)
     txtPrint->setGeometry(Twips::rect(45, 15, 4275, 2540));
     txtPrint->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     txtPrint->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    QString semCr = texto;
-    semCr.replace(u"\r\n"_s, u"\n"_s);
-    txtPrint->setPlainText(semCr);
+    Janelas::defineTextoComCrLf(txtPrint, texto);
 
     Label1 = Janelas::rotulo(this, u"Label1"_s, Pergunta, QRect(0, 2620, 2775, 255));
     Label1->setAlignment(Qt::AlignCenter);
@@ -47,11 +45,7 @@ LB_Print::LB_Print(const QString& texto, Printer& impressora, QWidget* parent)
 
 QString LB_Print::textoParaImprimir() const
 {
-    // The raw text keeps a non-breaking space as typed; only the line separators become CR LF.
-    QString texto = txtPrint->document()->toRawText();
-    texto.replace(QChar::ParagraphSeparator, u"\r\n"_s);
-    texto.replace(QChar::LineSeparator, u"\r\n"_s);
-    return texto;
+    return Janelas::textoComCrLf(txtPrint);
 }
 
 void LB_Print::mostra(const QString& texto, const QPoint& principal, Printer& impressora, Beeper& beeper)

@@ -2,7 +2,9 @@
 
 #include "beeper.h"
 #include "contactlistview.h"
+#include "fieldlimits.h"
 #include "imagebutton.h"
+#include "janelas.h"
 #include "lb_contad.h"
 #include "namelistmodel.h"
 #include "twips.h"
@@ -82,7 +84,6 @@ LB_Principal::LB_Principal(const QString& pastaContatos, const Plataforma& plata
     setAutoFillBackground(true);
 
     criaControles();
-    ligaJanelasSecundarias();
     Form_Load();
 }
 
@@ -139,9 +140,9 @@ void LB_Principal::criaControles()
         e->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         return e;
     };
-    txtNome = linha("txtNome", 3150, 690, 4320, 50);
-    txtFone = linha("txtFone", 3150, 1290, 1800, 35);
-    txtMail = linha("txtMail", 5040, 1290, 2430, 50);
+    txtNome = linha("txtNome", 3150, 690, 4320, LimiteCampo::Nome);
+    txtFone = linha("txtFone", 3150, 1290, 1800, LimiteCampo::Fone);
+    txtMail = linha("txtMail", 5040, 1290, 2430, LimiteCampo::Mail);
     txtEnd = texto("txtEnd", 3150, 1890, 1800, 1440, Qt::ScrollBarAlwaysOff);
     txtComp = texto("txtComp", 5040, 1890, 2430, 1440, Qt::ScrollBarAlwaysOn);
     setTabOrder(txtNome, txtFone);
@@ -238,6 +239,8 @@ void LB_Principal::criaControles()
     // clears it without a signal, as nothing is then shown anew.
     connect(lstContatos->selectionModel(), &QItemSelectionModel::selectionChanged, this,
         &LB_Principal::lstContatos_Click);
+    preparaCampos();
+    preparaJanela();
 }
 
 void LB_Principal::Form_Load()
@@ -255,6 +258,9 @@ void LB_Principal::Form_Load()
     // The frame around the whole window, drawn over everything at the edges.
     shpLB_Principal->setGeometry(rect());
     shpLB_Principal->raise();
+
+    // The notification-area icon is there from the start; the window is shown after loading.
+    adicionaIcone();
 
     m_nomes->setNames({});
     txtNome->clear();
@@ -316,23 +322,15 @@ QString LB_Principal::textoDe(const QWidget* campo)
 {
     if (const auto* linha = qobject_cast<const QLineEdit*>(campo))
         return linha->text();
-    // The raw text keeps a non-breaking space as the user typed it; only the block and line
-    // separators become the CR LF the rest of the program uses.
-    QString texto = static_cast<const QPlainTextEdit*>(campo)->document()->toRawText();
-    texto.replace(QChar::ParagraphSeparator, u"\r\n"_s);
-    texto.replace(QChar::LineSeparator, u"\r\n"_s);
-    return texto;
+    return Janelas::textoComCrLf(static_cast<const QPlainTextEdit*>(campo));
 }
 
 void LB_Principal::defineTexto(QWidget* campo, const QString& texto)
 {
-    if (auto* linha = qobject_cast<QLineEdit*>(campo)) {
+    if (auto* linha = qobject_cast<QLineEdit*>(campo))
         linha->setText(texto);
-        return;
-    }
-    QString semCr = texto;
-    semCr.replace(u"\r\n"_s, u"\n"_s);
-    static_cast<QPlainTextEdit*>(campo)->setPlainText(semCr);
+    else
+        Janelas::defineTextoComCrLf(static_cast<QPlainTextEdit*>(campo), texto);
 }
 
 QString LB_Principal::textoContato() const

@@ -3,12 +3,16 @@
 #include "contactstore.h"
 #include "plataforma.h"
 
+#include <QPoint>
 #include <QWidget>
+
+#include <array>
 
 class ContactListView;
 class ImageButton;
 class QFrame;
 class QIcon;
+class QInputMethodEvent;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -119,7 +123,6 @@ private:
     // Contact operations.
     QString textoSelecionado() const;
     QString registroDosCampos(const QString& data) const;
-    void limpaContadores();
     // Reads the names again; on failure the list stays as it was and the reason is returned.
     QString recarregaLista();
 
@@ -128,8 +131,46 @@ private:
     void abreImpressao();
     void abreSobre();
 
-    // Opens them on a click of imgImprimir and imgMarca.
-    void ligaJanelasSecundarias();
+    // Field limits, counters, the key filter, clipboard and clearing: lb_principal_campos.cpp.
+    // Window chrome, notification-area icon, dragging and closing: lb_principal_janela.cpp.
+public:
+    void minimize_to_tray();
+    void imgFecha_Click();
+    void imgCopiar_Click();
+    void imgLimpar_Click();
+    // Empties the five counters, as pointer movement over the list or the background does.
+    void apagaContadores();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    struct Campo {
+        QWidget* texto;
+        QLabel* contador;
+        qint16 limite;
+    };
+    void preparaCampos();
+    void preparaJanela();
+    void limitaTextoLongo(QPlainTextEdit* campo, qint16 limite);
+    void mostraContador(const Campo& campo);
+    void mostraSoContador(const Campo& campo);
+    bool filtraEntrada(QObject* campo, QInputMethodEvent* entrada);
+    void copiaCampo(const Campo& campo);
+    void colaNoCampo(const Campo& campo);
+    void Form_MouseMove();
+    void Form_Unload();
+    void restaura();
+    bool adicionaIcone();
+    // Moving the window after the pointer where the desktop cannot move it.
+    bool arrastaPelaFaixa(QEvent* event);
+
+    std::array<Campo, 5> m_campos {};
+    bool m_arrastoManual = false;
+    QPoint m_arrastoPonteiro;
+    QPoint m_arrastoJanela;
 
     ContactStore m_store;
     Plataforma m_plataforma;

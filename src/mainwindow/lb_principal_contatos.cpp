@@ -50,12 +50,6 @@ QString LB_Principal::registroDosCampos(const QString& data) const
         textoDe(txtNome), textoDe(txtFone), textoDe(txtMail), textoDe(txtEnd), textoDe(txtComp), data);
 }
 
-void LB_Principal::limpaContadores()
-{
-    for (QLabel* contador : { lblNomeCount, lblFoneCount, lblMailCount, lblEndCount, lblCompCount })
-        contador->clear();
-}
-
 void LB_Principal::lstContatos_Click()
 {
     // Clearing the selection is no choice of a contact.
@@ -75,7 +69,7 @@ void LB_Principal::lstContatos_Click()
         lblStatus2->setText(TextoAtualizado + registro->data);
     }
     // Filling the fields ran their counters; after a selection none is shown.
-    limpaContadores();
+    apagaContadores();
     if (status != StoreStatus::Ok)
         mostraAviso(mensagemDeErro(status), AvisoAdicionaTwips);
 }
@@ -137,7 +131,7 @@ void LB_Principal::imgAtualiza_Click()
     const QString erro = recarregaLista();
     if (!erro.isEmpty())
         mostraAviso(erro, AvisoAtualizaTwips);
-    limpaContadores();
+    apagaContadores();
     lblStatus2->clear();
 }
 

@@ -1,6 +1,5 @@
 #include "lb_principal.h"
 
-#include "imagebutton.h"
 #include "lb_about.h"
 #include "lb_print.h"
 
@@ -12,10 +11,4 @@ void LB_Principal::abreImpressao()
 void LB_Principal::abreSobre()
 {
     LB_About::mostra(pos(), m_plataforma.navegador);
-}
-
-void LB_Principal::ligaJanelasSecundarias()
-{
-    connect(imgImprimir, &ImageButton::clicked, this, &LB_Principal::abreImpressao);
-    connect(imgMarca, &ImageButton::clicked, this, &LB_Principal::abreSobre);
 }

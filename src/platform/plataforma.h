@@ -4,6 +4,7 @@ class Beeper;
 class Printer;
 class TrayIcon;
 class UrlOpener;
+class WindowMover;
 
 // The desktop services the windows use. main.cpp hands in the real ones; tests hand in
 // recording fakes. The window keeps the references for its whole life.
@@ -12,4 +13,5 @@ struct Plataforma {
     TrayIcon& bandeja;
     Printer& impressora;
     UrlOpener& navegador;
+    WindowMover& movedor;
 };

@@ -5,6 +5,7 @@
 #include "recordingbeeper.h"
 #include "trayicon.h"
 #include "urlopener.h"
+#include "windowmover.h"
 
 #include <QIcon>
 #include <QString>
@@ -45,11 +46,23 @@ public:
     QList<QUrl> enderecos;
 };
 
+class RecordingMover final : public WindowMover {
+public:
+    bool iniciaMovimento(QWidget*) override
+    {
+        ++pedidos;
+        return aceita;
+    }
+    bool aceita = false; // false: the window follows the pointer itself
+    int pedidos = 0;
+};
+
 struct FakePlatform {
     RecordingBeeper beeper;
     RecordingTray bandeja;
     RecordingPrinter impressora;
     RecordingOpener navegador;
+    RecordingMover movedor;
 
-    Plataforma plataforma() { return { beeper, bandeja, impressora, navegador }; }
+    Plataforma plataforma() { return { beeper, bandeja, impressora, navegador, movedor }; }
 };

@@ -1,0 +1,140 @@
+#include "imagebutton.h"
+#include "lb_principal.h"
+#include "trayicon.h"
+#include "twips.h"
+#include "windowmover.h"
+
+#include <QCloseEvent>
+#include <QLabel>
+#include <QMouseEvent>
+
+using namespace Qt::StringLiterals;
+
+void LB_Principal::preparaJanela()
+{
+    // The icon the notification area shows; main() gives the application one, tests do not.
+    if (windowIcon().isNull())
+        setWindowIcon(iconePrograma());
+
+    // Where each button stands while pressed, in twips: down and right of its design place.
+    const struct {
+        ImageButton* botao;
+        int esquerda;
+        int topo;
+    } afundados[] = {
+        { imgAdiciona, 3160, 3430 },
+        { imgAtualiza, 3645, 3430 },
+        { imgDeleta, 4120, 3430 },
+        { imgRefresh, 5760, 3495 },
+        { imgLimpar, 6115, 3490 },
+        { imgCopiar, 6475, 3490 },
+        { imgImprimir, 6835, 3495 },
+        { imgMarca, 7200, 3490 },
+    };
+    for (const auto& a : afundados)
+        a.botao->setPressedPos(Twips::point(a.esquerda, a.topo));
+
+    // These two open their windows on the release of any button, not only on a click.
+    connect(imgImprimir, &ImageButton::released, this, [this] { abreImpressao(); });
+    connect(imgMarca, &ImageButton::released, this, [this] { abreSobre(); });
+    connect(imgMinimiza, &ImageButton::clicked, this, &LB_Principal::minimize_to_tray);
+    connect(imgFecha, &ImageButton::clicked, this, &LB_Principal::imgFecha_Click);
+
+    connect(&m_plataforma.bandeja, &TrayIcon::botaoEsquerdo, this, &LB_Principal::restaura);
+    connect(&m_plataforma.bandeja, &TrayIcon::botaoDireito, this, [this] {
+        restaura();
+        m_plataforma.bandeja.remove();
+    });
+
+    imgMove->installEventFilter(this);
+    // Pointer movement over the bare background clears the counters and the hint.
+    setMouseTracking(true);
+}
+
+bool LB_Principal::adicionaIcone()
+{
+    // Asked every time: a notification area can appear or go away while the program runs.
+    if (!m_plataforma.bandeja.disponivel())
+        return false;
+    m_plataforma.bandeja.adiciona(windowIcon(), u"Lurvane Brevicard"_s);
+    return true;
+}
+
+void LB_Principal::minimize_to_tray()
+{
+    // Without a notification area a hidden window could never be brought back: it goes to the
+    // taskbar instead.
+    if (!m_plataforma.bandeja.disponivel()) {
+        showMinimized();
+        return;
+    }
+    hide();
+    adicionaIcone();
+}
+
+void LB_Principal::restaura()
+{
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    raise();
+    activateWindow();
+    // The icon's clicks reach the window as pointer movement does, and clear the same labels.
+    Form_MouseMove();
+}
+
+void LB_Principal::imgFecha_Click()
+{
+    close();
+}
+
+void LB_Principal::closeEvent(QCloseEvent* event)
+{
+    Form_Unload();
+    QWidget::closeEvent(event);
+}
+
+void LB_Principal::Form_Unload()
+{
+    m_plataforma.bandeja.remove();
+}
+
+void LB_Principal::mouseMoveEvent(QMouseEvent* event)
+{
+    // Only the bare background and what is drawn on it without events of its own (the frame):
+    // a label, an image, a field or the list may pass its movement up here.
+    if (!childAt(event->position().toPoint()))
+        Form_MouseMove();
+    QWidget::mouseMoveEvent(event);
+}
+
+void LB_Principal::Form_MouseMove()
+{
+    apagaContadores();
+    lblNovoNome->clear();
+}
+
+bool LB_Principal::arrastaPelaFaixa(QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick: {
+        if (m_arrastoManual || m_plataforma.movedor.iniciaMovimento(this))
+            return false;
+        m_arrastoManual = true;
+        m_arrastoPonteiro = static_cast<QMouseEvent*>(event)->globalPosition().toPoint();
+        m_arrastoJanela = pos();
+        return false;
+    }
+    case QEvent::MouseMove:
+        if (m_arrastoManual)
+            move(m_arrastoJanela + static_cast<QMouseEvent*>(event)->globalPosition().toPoint()
+                - m_arrastoPonteiro);
+        return false;
+    case QEvent::MouseButtonRelease:
+        if (static_cast<QMouseEvent*>(event)->buttons() == Qt::NoButton)
+            m_arrastoManual = false;
+        return false;
+    default:
+        return false;
+    }
+}

@@ -1,0 +1,152 @@
+#include "fakeplatform.h"
+#include "imagebutton.h"
+#include "lb_principal.h"
+#include "modalwatch.h"
+
+#include <QDialog>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+// The window chrome: press feedback, the notification-area icon, dragging, closing.
+class TestChrome : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<FakePlatform> m_fakes;
+    std::unique_ptr<LB_Principal> w;
+    ModalWatch m_watch;
+
+    void open(bool tray = true)
+    {
+        // The buttons run their operations too: whatever window they open is closed at once.
+        m_watch.onShown = [](QWidget* janela) { static_cast<QDialog*>(janela)->done(0); };
+        m_fakes = std::make_unique<FakePlatform>();
+        m_fakes->bandeja.temBandeja = tray;
+        w = std::make_unique<LB_Principal>(m_dir.path(), m_fakes->plataforma());
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+    }
+    void minimize() { QTest::mouseClick(w->imgMinimiza, Qt::LeftButton); }
+
+private Q_SLOTS:
+    void cleanup() { w.reset(); }
+
+    void pressedImagesShiftAndReturn_data()
+    {
+        QTest::addColumn<QString>("name");
+        for (const char* n : { "imgAdiciona", "imgAtualiza", "imgDeleta", "imgRefresh", "imgLimpar",
+                 "imgCopiar", "imgImprimir", "imgMarca" })
+            QTest::newRow(n) << QString::fromLatin1(n);
+    }
+
+    void pressedImagesShiftAndReturn()
+    {
+        QFETCH(QString, name);
+        open();
+        auto* b = w->findChild<ImageButton*>(name);
+        QCOMPARE(b->accessibleName(), b->toolTip()); // what a screen reader says
+        const QPoint design = b->pos(), in(3, 3), off(-40, -40);
+        QSignalSpy released(b, &ImageButton::released);
+        QList<QPoint> atClick;
+        connect(b, &ImageButton::clicked, this, [&] { atClick << b->pos(); });
+        // Any button shifts it by ten or fifteen twips, a pixel each way at the usual density;
+        // only the left one released over it clicks, once it is back in place.
+        for (const auto& [button, at] : { std::pair { Qt::LeftButton, in }, { Qt::RightButton, in },
+                 { Qt::MiddleButton, in }, { Qt::LeftButton, off } }) {
+            QTest::mousePress(b, button, {}, in);
+            QCOMPARE(b->pos(), design + QPoint(1, 1));
+            QTest::mouseRelease(b, button, {}, at);
+            QCOMPARE(b->pos(), design);
+        }
+        QCOMPARE(released.size(), 4);
+        QCOMPARE(atClick, QList<QPoint> { design });
+        // A second button meanwhile changes nothing; the first one's release ends the press.
+        QTest::mousePress(b, Qt::LeftButton, {}, in);
+        QTest::mousePress(b, Qt::RightButton, {}, in);
+        QTest::mouseRelease(b, Qt::RightButton, {}, in);
+        QCOMPARE(b->pos(), design + QPoint(1, 1));
+        QTest::mouseRelease(b, Qt::LeftButton, {}, in);
+        QCOMPARE(atClick.size(), 2);
+        // A window hidden while the button is held gets no release: the image goes back anyway.
+        QTest::mousePress(b, Qt::LeftButton, {}, in);
+        w->hide();
+        QCOMPARE(b->pos(), design);
+    }
+
+    void trayIconFromStartToClose()
+    {
+        open();
+        RecordingTray& tray = m_fakes->bandeja;
+        QCOMPARE(tray.chamadas, QStringList { u"adiciona"_s });
+        QCOMPARE(tray.dica, u"Lurvane Brevicard"_s);
+        minimize();
+        QVERIFY(!w->isVisible());
+        w->lblNovoNome->setText(u"Digite o novo nome do contato"_s);
+        Q_EMIT tray.botaoEsquerdo(); // the icon stays
+        QVERIFY(w->isVisible());
+        QVERIFY(w->lblNovoNome->text().isEmpty()); // as for pointer movement over the window
+        minimize();
+        QCOMPARE(tray.chamadas, QStringList(3, u"adiciona"_s));
+        Q_EMIT tray.botaoDireito();
+        QVERIFY(w->isVisible());
+        QCOMPARE(tray.chamadas.last(), u"remove"_s);
+        tray.chamadas.clear();
+        QTest::mouseClick(w->imgFecha, Qt::LeftButton);
+        QVERIFY(!w->isVisible());
+        QCOMPARE(tray.chamadas, QStringList { u"remove"_s });
+    }
+
+    void withoutATrayMinimizeKeepsTheWindowReachable()
+    {
+        open(false);
+        RecordingTray& tray = m_fakes->bandeja;
+        minimize();
+        QVERIFY(w->isVisible());
+        QVERIFY(w->isMinimized());
+        QVERIFY(tray.chamadas.isEmpty());
+        // A notification area that appears later is used by the next minimize.
+        w->showNormal();
+        tray.temBandeja = true;
+        minimize();
+        QVERIFY(!w->isVisible());
+        QCOMPARE(tray.chamadas, QStringList { u"adiciona"_s });
+        Q_EMIT tray.botaoEsquerdo();
+        QVERIFY(w->isVisible() && !w->isMinimized());
+    }
+
+    void stripMovesTheWindow()
+    {
+        open();
+        RecordingMover& mover = m_fakes->movedor;
+        const QPoint start = w->pos(), press(600, 500);
+        const auto send = [&](QEvent::Type type, QPoint by, Qt::MouseButton b, Qt::MouseButtons held) {
+            QMouseEvent e(type, QPointF(40, 10), QPointF(40, 10), QPointF(press + by), b, held, {});
+            QApplication::sendEvent(w->imgMove, &e);
+        };
+        // The desktop takes the move over: the window leaves it alone.
+        mover.aceita = true;
+        send(QEvent::MouseButtonPress, {}, Qt::LeftButton, Qt::LeftButton);
+        send(QEvent::MouseMove, QPoint(30, 20), Qt::NoButton, Qt::LeftButton);
+        send(QEvent::MouseButtonRelease, QPoint(30, 20), Qt::LeftButton, Qt::NoButton);
+        QCOMPARE(w->pos(), start);
+        // It cannot: the window follows the pointer until the button, any button, is released.
+        mover.aceita = false;
+        send(QEvent::MouseButtonPress, {}, Qt::RightButton, Qt::RightButton);
+        send(QEvent::MouseMove, QPoint(-30, -20), Qt::NoButton, Qt::RightButton);
+        QCOMPARE(w->pos(), start + QPoint(-30, -20));
+        send(QEvent::MouseMove, QPoint(-50, 7), Qt::NoButton, Qt::RightButton);
+        send(QEvent::MouseButtonRelease, QPoint(-50, 7), Qt::RightButton, Qt::NoButton);
+        send(QEvent::MouseMove, {}, Qt::NoButton, Qt::NoButton);
+        QCOMPARE(w->pos(), start + QPoint(-50, 7));
+        QCOMPARE(mover.pedidos, 2);
+        QCOMPARE(w->imgMove->pos(), QPoint(0, 0)); // the strip itself never shifts
+    }
+};
+
+QTEST_MAIN(TestChrome)
+#include "tst_chrome.moc"
