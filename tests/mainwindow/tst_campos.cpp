@@ -1,25 +1,16 @@
-#include "contactlistview.h"
-#include "fakeplatform.h"
 #include "imagebutton.h"
-#include "lb_principal.h"
+#include "windowtest.h"
 
 #include <QClipboard>
-#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QTemporaryDir>
-#include <QTest>
 
 using namespace Qt::StringLiterals;
 
 // The fields: limits and counters, the key filter, clipboard and clearing.
-class TestCampos : public QObject {
+class TestCampos : public WindowTest {
     Q_OBJECT
-
-    QTemporaryDir m_dir;
-    FakePlatform m_fakes;
-    std::unique_ptr<LB_Principal> w;
 
     QWidget* field(const QString& n) const { return w->findChild<QWidget*>(u"txt"_s + n); }
     QString count(const QString& n) const { return w->findChild<QLabel*>(u"lbl"_s + n + u"Count"_s)->text(); }
@@ -50,13 +41,10 @@ class TestCampos : public QObject {
 private Q_SLOTS:
     void init()
     {
-        QFile::remove(m_dir.filePath(u"LBcontatos.txt"_s));
-        w = std::make_unique<LB_Principal>(m_dir.path(), m_fakes.plataforma());
-        w->show();
-        QApplication::setActiveWindow(w.get());
+        fresh();
+        open();
         QVERIFY(QTest::qWaitForWindowActive(w.get()));
     }
-    void cleanup() { w.reset(); }
 
     void countersFollowTextFocusAndPointer()
     {
@@ -246,10 +234,7 @@ private Q_SLOTS:
 
     void clearingKeepsTheSelection()
     {
-        QFile f(m_dir.filePath(u"LBcontatos.txt"_s));
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("\"Ana\xA7\r\nBia\xA7\r\n\r\n\"\r\n");
-        f.close();
+        put(u"\"Ana§\r\nBia§\r\n\r\n\"\r\n"_s);
         QTest::mouseClick(w->imgRefresh, Qt::LeftButton);
         w->lstContatos->setCurrentIndex(w->lstContatos->model()->index(1, 0));
         w->lblNomeTopo->setText(u"Bia"_s);

@@ -1,41 +1,26 @@
-#include "fakeplatform.h"
 #include "imagebutton.h"
-#include "lb_principal.h"
-#include "modalwatch.h"
+#include "windowtest.h"
 
-#include <QDialog>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QSignalSpy>
-#include <QTemporaryDir>
-#include <QTest>
 
 using namespace Qt::StringLiterals;
 
 // The window chrome: press feedback, the notification-area icon, dragging, closing.
-class TestChrome : public QObject {
+class TestChrome : public WindowTest {
     Q_OBJECT
-
-    QTemporaryDir m_dir;
-    std::unique_ptr<FakePlatform> m_fakes;
-    std::unique_ptr<LB_Principal> w;
-    ModalWatch m_watch;
 
     void open(bool tray = true)
     {
-        // The buttons run their operations too: whatever window they open is closed at once.
-        m_watch.onShown = [](QWidget* janela) { static_cast<QDialog*>(janela)->done(0); };
-        m_fakes = std::make_unique<FakePlatform>();
+        fresh();
         m_fakes->bandeja.temBandeja = tray;
-        w = std::make_unique<LB_Principal>(m_dir.path(), m_fakes->plataforma());
-        w->show();
+        WindowTest::open(); // the windows the buttons open close at once
         QVERIFY(QTest::qWaitForWindowExposed(w.get()));
     }
     void minimize() { QTest::mouseClick(w->imgMinimiza, Qt::LeftButton); }
 
 private Q_SLOTS:
-    void cleanup() { w.reset(); }
-
     void pressedImagesShiftAndReturn_data()
     {
         QTest::addColumn<QString>("name");

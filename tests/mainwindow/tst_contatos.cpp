@@ -76,7 +76,7 @@ private Q_SLOTS:
         QCOMPARE(w->lblNomeTopo->text(), u"Ana"_s);
         QCOMPARE(w->txtFone->text(), u"9"_s);
         QCOMPARE(w->lblStatus2->text(), u"Atualizado: 01/01/2001"_s);
-        QCOMPARE(m_fakes.beeper.beeps, 0);
+        QCOMPARE(m_fakes->beeper.beeps, 0);
 
         put(u"\"Ana§1§§Rua A¤Centro§x¤y¤z§05/12/2026\r\n\"\r\n"_s);
         QTest::keyClick(w->lstContatos, Qt::Key_Down);
@@ -110,7 +110,7 @@ private Q_SLOTS:
         QCOMPARE(file(), QString(Tres).insert(Tres.size() - 5, u"Dora§2§§Rua A¤Centro§§%1\r\n"_s.arg(Hoje)));
         QCOMPARE(w->nomesListados(), (QStringList { u"Ana"_s, u"Bob"_s, u"Carla"_s, u"Dora"_s }));
         QVERIFY(w->lblStatus2->text().isEmpty());
-        QCOMPARE(m_fakes.beeper.beeps, 2); // one notice each
+        QCOMPARE(m_fakes->beeper.beeps, 2); // one notice each
     }
 
     void addingRefusesAnEmptyOrTakenName_data()
@@ -142,7 +142,7 @@ private Q_SLOTS:
         for (const QString& n : notices)
             expected << n + at(AoAdicionar);
         QCOMPARE(seen(w->pos()), expected);
-        QCOMPARE(m_fakes.beeper.beeps, notices.size());
+        QCOMPARE(m_fakes->beeper.beeps, notices.size());
         QCOMPARE(file(), before);
         QCOMPARE(w->txtNome->text(), nameAfter);
         QCOMPARE(w->txtFone->text(), u"555"_s);
@@ -173,7 +173,7 @@ private Q_SLOTS:
         QTest::mouseClick(w->imgAtualiza, Qt::LeftButton);
         QCOMPARE(watch->seen.last().label1, u"É preciso selecionar um contato primeiro!"_s);
         QCOMPARE(file(), after);
-        QCOMPARE(m_fakes.beeper.beeps, 2);
+        QCOMPARE(m_fakes->beeper.beeps, 2);
     }
 
     void updatingChangesEveryRecordOfTheName()
@@ -236,7 +236,7 @@ private Q_SLOTS:
             (QStringList {
                 u"LB_ContDel"_s + at(Pergunta), u"Contato deletado com sucesso!"_s + at(AoDeletar) }));
         QCOMPARE(watch->seen[1].beepsWhenSeen, 2); // the question beeped, then the notice
-        QCOMPARE(m_fakes.beeper.beeps, 2);
+        QCOMPARE(m_fakes->beeper.beeps, 2);
         QCOMPARE(watch->seen[1].state, u"Carla"_s); // the fields empty only after the notice
         QCOMPARE(file(), u"\"Carla§3§c@x§§§01/01/2020\r\nAna§1§§§§03/03/2022\r\n\r\n\"\r\n"_s);
         QCOMPARE(w->nomesListados(), (QStringList { u"Ana"_s, u"Carla"_s }));
@@ -271,7 +271,7 @@ private Q_SLOTS:
         QCOMPARE(seen(w->pos()),
             (QStringList { u"É preciso selecionar um contato primeiro!"_s + at(AoDeletar),
                 u"O campo TÍTULO não pode ficar vazio!"_s + at(AoDeletar), u"LB_ContDel"_s + at(Pergunta) }));
-        QCOMPARE(m_fakes.beeper.beeps, 3);
+        QCOMPARE(m_fakes->beeper.beeps, 3);
         QCOMPARE(file(), Tres);
         QVERIFY(selected());
         QCOMPARE(w->textoContato(), u"Bob\r\n\r\n2\r\n\r\n\r\n\r\nRua A\r\nCentro\r\n\r\n"_s);

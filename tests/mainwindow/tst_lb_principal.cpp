@@ -36,7 +36,7 @@ private Q_SLOTS:
         for (auto* e : { w->txtEnd, w->txtComp })
             QVERIFY(e->toPlainText().isEmpty());
         QTRY_COMPARE(QApplication::focusWidget(), w->txtNome);
-        QCOMPARE(m_fakes.beeper.beeps, 0); // no notice on a good start
+        QCOMPARE(m_fakes->beeper.beeps, 0); // no notice on a good start
     }
 
     void existingFileListsSortedNames()
@@ -111,7 +111,7 @@ private Q_SLOTS:
         QCOMPARE(w->nomesListados(), QStringList());
         QCOMPARE(w->lblStatus1->text(), u"Total de contatos: 0"_s);
         QVERIFY(!QFile::exists(storePath()));
-        QCOMPARE(m_fakes.beeper.beeps, 0);
+        QCOMPARE(m_fakes->beeper.beeps, 0);
     }
 
     void refreshOfAnUnreadableFileKeepsTheList()
@@ -125,7 +125,7 @@ private Q_SLOTS:
         QCOMPARE(watch->seen[0].objectName, u"LB_ContAd"_s);
         QCOMPARE(watch->seen[0].label1, u"Erro ao ler o arquivo de contatos!"_s);
         QCOMPARE(watch->seen[0].pos, w->pos() + QPoint(208, 167));
-        QCOMPARE(m_fakes.beeper.beeps, 1);
+        QCOMPARE(m_fakes->beeper.beeps, 1);
         QCOMPARE(w->nomesListados(), QStringList { u"A"_s });
         QCOMPARE(w->lblStatus1->text(), u"Total de contatos: 1"_s);
     }
@@ -155,7 +155,7 @@ private Q_SLOTS:
         QCOMPARE(watch->seen[0].pos, w->pos() + QPoint(208, 167));
         QVERIFY(w->isVisible()); // the notice stands over a window that is already shown
         QTRY_VERIFY_WITH_TIMEOUT(!QApplication::activeModalWidget(), 5000);
-        QCOMPARE(m_fakes.beeper.beeps, 1);
+        QCOMPARE(m_fakes->beeper.beeps, 1);
         QVERIFY(!QFile::exists(m_dir->filePath(u"missing"_s)));
     }
 };
