@@ -3,6 +3,7 @@
 #include "twips.h"
 
 #include <QColor>
+#include <QDialog>
 #include <QLabel>
 #include <QPainter>
 #include <QPlainTextEdit>
@@ -20,6 +21,14 @@ inline const QColor Moldura(47, 127, 134);
 inline QPoint sobrePrincipal(const QPoint& principal)
 {
     return principal + Twips::point(3115, 430);
+}
+
+// A small window's name, the program's name as its title, and its fixed size in twips.
+inline void prepara(QDialog* janela, const QString& nome, int larguraTwips, int alturaTwips)
+{
+    janela->setObjectName(nome);
+    janela->setWindowTitle(QStringLiteral("Lurvane Brevicard"));
+    janela->setFixedSize(Twips::toPixels(larguraTwips), Twips::toPixels(alturaTwips));
 }
 
 inline void negrito(QWidget* w, qreal pontos = 8.25)

@@ -41,9 +41,7 @@ LB_About::LB_About(UrlOpener& navegador, QWidget* parent)
     , m_navegador(navegador)
 {
     Q_INIT_RESOURCE(lurvane);
-    setObjectName(u"LB_About"_s);
-    setWindowTitle(u"Lurvane Brevicard"_s);
-    setFixedSize(Twips::toPixels(4335), Twips::toPixels(2940));
+    Janelas::prepara(this, u"LB_About"_s, 4335, 2940);
 
     txtAbout = new QPlainTextEdit(this);
     txtAbout->setObjectName(u"txtAbout"_s);

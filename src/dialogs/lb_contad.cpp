@@ -14,9 +14,7 @@ LB_ContAd::LB_ContAd(Beeper& beeper, QWidget* parent)
     , Label1(new QLabel(u"Contato Inserido!"_s, this))
     , Timer1(new QTimer(this))
 {
-    setObjectName(u"LB_ContAd"_s);
-    setWindowTitle(u"Lurvane Brevicard"_s);
-    setFixedSize(Twips::toPixels(2895), Twips::toPixels(735));
+    Janelas::prepara(this, u"LB_ContAd"_s, 2895, 735);
 
     Label1->setObjectName(u"Label1"_s);
     Label1->setGeometry(Twips::rect(60, 140, 2775, 615));

@@ -18,9 +18,7 @@ LB_ContDel::LB_ContDel(Beeper& beeper, const QPoint& topLeft, std::function<void
           u"lblNao"_s, u" NÃO "_s, u" Fechar "_s, QRect(3570, 360, 570, 375), u"shpNao"_s, this))
     , m_deleta(std::move(deleta))
 {
-    setObjectName(u"LB_ContDel"_s);
-    setWindowTitle(u"Lurvane Brevicard"_s);
-    setFixedSize(Twips::toPixels(4335), Twips::toPixels(735));
+    Janelas::prepara(this, u"LB_ContDel"_s, 4335, 735);
 
     Label1->setWordWrap(true);
     Label1->setAlignment(Qt::AlignLeft | Qt::AlignTop);

@@ -19,9 +19,7 @@ LB_Print::LB_Print(const QString& texto, Printer& impressora, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint)
     , m_impressora(impressora)
 {
-    setObjectName(u"LB_Print"_s);
-    setWindowTitle(u"Lurvane Brevicard"_s);
-    setFixedSize(Twips::toPixels(4335), Twips::toPixels(2940));
+    Janelas::prepara(this, u"LB_Print"_s, 4335, 2940);
 
     txtPrint = new QPlainTextEdit(this);
     txtPrint->setObjectName(u"txtPrint"_s);

@@ -33,9 +33,9 @@ namespace {
 constexpr int AvisoEsquerdaTwips = 3115;
 constexpr int AvisoTopoTwips = 2500;
 
-const QColor Fundo(249, 248, 240);
+using Janelas::Fundo;
+using Janelas::Moldura;
 const QColor Texto(85, 83, 74);
-const QColor Moldura(47, 127, 134);
 
 QPixmap svgPixmap(const QString& path, qreal devicePixelRatio, QSize size = {})
 {
@@ -48,22 +48,6 @@ QPixmap svgPixmap(const QString& path, qreal devicePixelRatio, QSize size = {})
     QPainter painter(&pixmap);
     renderer.render(&painter, QRectF(QPointF(0, 0), size));
     return pixmap;
-}
-
-QLabel* label(QWidget* parent, const QString& name, const QString& text, const QRect& twips)
-{
-    auto* l = new QLabel(text, parent);
-    l->setObjectName(name);
-    l->setGeometry(Twips::rect(twips.x(), twips.y(), twips.width(), twips.height()));
-    return l;
-}
-
-void setBold(QWidget* w, qreal points)
-{
-    QFont f = w->font();
-    f.setBold(true);
-    f.setPointSizeF(points);
-    w->setFont(f);
 }
 
 } // namespace
@@ -177,11 +161,12 @@ void LB_Principal::criaControles()
             u" Copiar "_s);
         *t.cola = image(("imgCtrlv" + QByteArray(t.nome)).constData(), "ctrlv", t.left + 120, t.top + 45, 105,
             150, u" Colar "_s);
-        *t.titulo = label(this, u"lbl"_s + nome, texto, QRect(t.left + 240, t.top, 1440, 255));
+        *t.titulo = Janelas::rotulo(this, u"lbl"_s + nome, texto, QRect(t.left + 240, t.top, 1440, 255));
         (*t.titulo)->setToolTip(u"Copiar "_s + texto);
-        setBold(*t.titulo, 8.25);
+        Janelas::negrito(*t.titulo, 8.25);
         (*t.titulo)->adjustSize();
-        *t.contador = label(this, u"lbl"_s + nome + u"Count"_s, {}, QRect(t.right - 780, t.top, 780, 255));
+        *t.contador
+            = Janelas::rotulo(this, u"lbl"_s + nome + u"Count"_s, {}, QRect(t.right - 780, t.top, 780, 255));
         (*t.contador)->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         QFont pequena = (*t.contador)->font();
         pequena.setPointSizeF(7);
@@ -189,9 +174,9 @@ void LB_Principal::criaControles()
     }
 
     imgRefresh = image("imgRefresh", "refresh", 5750, 3480, 315, 480, u"Refresh"_s);
-    lblNovoNome = label(this, u"lblNovoNome"_s, {}, QRect(3930, 435, 2775, 255));
-    Label2 = label(this, u"Label2"_s, u"v 1.1"_s, QRect(5330, 60, 600, 255));
-    Label1 = label(this, u"Label1"_s, u"Lurvane Brevicard"_s, QRect(3150, 60, 2200, 255));
+    lblNovoNome = Janelas::rotulo(this, u"lblNovoNome"_s, {}, QRect(3930, 435, 2775, 255));
+    Label2 = Janelas::rotulo(this, u"Label2"_s, u"v 1.1"_s, QRect(5330, 60, 600, 255));
+    Label1 = Janelas::rotulo(this, u"Label1"_s, u"Lurvane Brevicard"_s, QRect(3150, 60, 2200, 255));
     for (QLabel* l : { Label1, Label2 }) {
         QFont f(u"Verdana"_s);
         f.setPointSizeF(l == Label1 ? 9 : 7);
@@ -202,17 +187,17 @@ void LB_Principal::criaControles()
     imgMinimiza = image("imgMinimiza", "minimiza", 6480, 45, 465, 315, u"Minimizar"_s);
     for (ImageButton* b : { imgFecha, imgMinimiza })
         b->setCursor(Qt::PointingHandCursor);
-    lblStatus1 = label(this, u"lblStatus1"_s, {}, QRect(190, 115, 2055, 255));
-    setBold(lblStatus1, 8.25);
+    lblStatus1 = Janelas::rotulo(this, u"lblStatus1"_s, {}, QRect(190, 115, 2055, 255));
+    Janelas::negrito(lblStatus1, 8.25);
     imgImprimir = image("imgImprimir", "imprimir", 6825, 3480, 315, 480, u"Imprimir contato"_s);
     imgCopiar = image("imgCopiar", "copiar", 6465, 3480, 315, 480, u"Copiar contato"_s);
     imgLimpar = image("imgLimpar", "limpar", 6100, 3480, 315, 480, u"Limpar campos"_s);
-    lblStatus2 = label(this, u"lblStatus2"_s, {}, QRect(190, 3520, 1695, 255));
-    lblContatos = label(this, u"lblContatos"_s, u"Contatos"_s, QRect(2015, 3520, 900, 255));
+    lblStatus2 = Janelas::rotulo(this, u"lblStatus2"_s, {}, QRect(190, 3520, 1695, 255));
+    lblContatos = Janelas::rotulo(this, u"lblContatos"_s, u"Contatos"_s, QRect(2015, 3520, 900, 255));
     lblContatos->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    setBold(lblContatos, 8.25);
+    Janelas::negrito(lblContatos, 8.25);
     // The current contact's name: kept below the visible area, never shown.
-    lblNomeTopo = label(this, u"lblNomeTopo"_s, {}, QRect(3150, 4200, 2775, 255));
+    lblNomeTopo = Janelas::rotulo(this, u"lblNomeTopo"_s, {}, QRect(3150, 4200, 2775, 255));
     lblNomeTopo->hide();
     imgMarca = image("imgMarca", "marca", 7190, 3480, 315, 480, u"Sobre o programa"_s);
     imgDeleta = image("imgDeleta", "deleta", 4110, 3420, 450, 675, u"Deletar"_s);
