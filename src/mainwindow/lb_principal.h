@@ -109,9 +109,18 @@ public Q_SLOTS:
     void imgAdiciona_Click();
     void imgAtualiza_Click();
     void imgDeleta_Click();
+    void minimize_to_tray();
+    void imgFecha_Click();
+    void imgCopiar_Click();
+    void imgLimpar_Click();
+    // Empties the five counters, as pointer movement over the list or the background does.
+    void apagaContadores();
 
 protected:
     void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void criaControles();
@@ -133,20 +142,6 @@ private:
 
     // Field limits, counters, the key filter, clipboard and clearing: lb_principal_campos.cpp.
     // Window chrome, notification-area icon, dragging and closing: lb_principal_janela.cpp.
-public:
-    void minimize_to_tray();
-    void imgFecha_Click();
-    void imgCopiar_Click();
-    void imgLimpar_Click();
-    // Empties the five counters, as pointer movement over the list or the background does.
-    void apagaContadores();
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
-
-private:
     struct Campo {
         QWidget* texto;
         QLabel* contador;
