@@ -29,10 +29,6 @@ const QString LB_Principal::ErroGravacao = u"Erro ao gravar o arquivo de contato
 
 namespace {
 
-// Where notices about the list stand, relative to the main window (the add button's place).
-constexpr int AvisoEsquerdaTwips = 3115;
-constexpr int AvisoTopoTwips = 2500;
-
 using Janelas::Fundo;
 using Janelas::Moldura;
 const QColor Texto(85, 83, 74);
@@ -270,7 +266,7 @@ void LB_Principal::showEvent(QShowEvent* event)
     if (!m_avisoInicial.isEmpty()) {
         // After the window is on screen, so the notice has a window to stand over.
         QTimer::singleShot(
-            0, this, [this] { mostraAviso(std::exchange(m_avisoInicial, {}), AvisoEsquerdaTwips); });
+            0, this, [this] { mostraAviso(std::exchange(m_avisoInicial, {}), AvisoAdicionaTwips); });
     }
 }
 
@@ -278,7 +274,7 @@ void LB_Principal::imgRefresh_Click()
 {
     const QString erro = recarregaLista();
     if (!erro.isEmpty())
-        mostraAviso(erro, AvisoEsquerdaTwips);
+        mostraAviso(erro, AvisoAdicionaTwips);
 }
 
 QString LB_Principal::recarregaLista()

@@ -126,6 +126,12 @@ private:
     void criaControles();
     void Form_Load();
     void preencheLista(NameList nomes);
+    // Notices stand 2500 twips below the window's top, across over the button of the operation
+    // they report: the list's and adding's at 3115, updating's at 3615, deleting's at 4115.
+    static constexpr int AvisoTopoTwips = 2500;
+    static constexpr int AvisoAdicionaTwips = 3115;
+    static constexpr int AvisoAtualizaTwips = 3615;
+    static constexpr int AvisoDeletaTwips = 4115;
     void mostraAviso(const QString& mensagem, int esquerdaTwips);
     static QString mensagemDeErro(StoreStatus status);
 

@@ -23,13 +23,6 @@ const QString LB_Principal::TextoAtualizado = u"Atualizado: "_s;
 
 namespace {
 
-// Each operation's notices stand over its own button.
-constexpr int AvisoAdicionaTwips = 3115;
-constexpr int AvisoAtualizaTwips = 3615;
-constexpr int AvisoDeletaTwips = 4115;
-constexpr int PerguntaEsquerdaTwips = 3115;
-constexpr int PerguntaTopoTwips = 2500;
-
 QString comQuebras(const QString& campo)
 {
     QString texto = campo;
@@ -157,8 +150,9 @@ void LB_Principal::imgDeleta_Click()
             resultado = removidos > 0 ? ContatoDeletado : ContatoNaoEncontrado;
         erroLeitura = recarregaLista();
     };
+    // The question stands where the add notice would.
     if (!LB_ContDel::confirma(
-            m_plataforma.beeper, pos() + Twips::point(PerguntaEsquerdaTwips, PerguntaTopoTwips), deleta))
+            m_plataforma.beeper, pos() + Twips::point(AvisoAdicionaTwips, AvisoTopoTwips), deleta))
         return;
 
     // The question is gone before the notice comes, and the fields empty only after it.
