@@ -253,117 +253,111 @@ void restore(benchmark::State& state, const Dataset& d)
 // ---------------------------------------------------------------------------------------------
 // Benchmarks
 
-// What no implementation can beat: the file's bytes read, and the same bytes written back with
-// an atomic rewrite (QSaveFile: temporary file, write, commit).
-void Floor(benchmark::State& state)
+// Runs op once per iteration until it reports a failure. After a change the original bytes
+// are put back, outside the timed region, so every iteration changes the same file.
+template<typename Op>
+void timeEach(benchmark::State& state, Op op, bool putBack = false)
 {
     Dataset* d = prepare(state);
     if (!d)
         return;
-    const QString path = d->store->path();
     for (auto _ : state) {
-        QFile in(path);
-        if (!in.open(QIODevice::ReadOnly)) {
-            state.SkipWithError("open for reading failed");
+        if (const char* failure = op(*d)) {
+            state.SkipWithError(failure);
             break;
         }
-        const QByteArray bytes = in.readAll();
-        in.close();
-        QSaveFile out(path);
-        if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit()) {
-            state.SkipWithError("atomic rewrite failed");
-            break;
-        }
+        if (putBack)
+            restore(state, *d);
     }
+}
+
+// The whole file, as the floors read it; nullptr when it cannot be read.
+const char* readAll(const QString& path, QByteArray* bytes)
+{
+    QFile in(path);
+    if (!in.open(QIODevice::ReadOnly))
+        return "open for reading failed";
+    *bytes = in.readAll();
+    return nullptr;
+}
+
+// What no implementation can beat: the file's bytes read, and the same bytes written back with
+// an atomic rewrite (QSaveFile: temporary file, write, commit).
+void Floor(benchmark::State& state)
+{
+    timeEach(state, [](Dataset& d) -> const char* {
+        QByteArray bytes;
+        if (const char* failure = readAll(d.store->path(), &bytes))
+            return failure;
+        QSaveFile out(d.store->path());
+        if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit())
+            return "atomic rewrite failed";
+        return nullptr;
+    });
 }
 
 // Reading alone, the least a read-only operation can cost.
 void FloorRead(benchmark::State& state)
 {
-    Dataset* d = prepare(state);
-    if (!d)
-        return;
-    const QString path = d->store->path();
-    for (auto _ : state) {
-        QFile in(path);
-        if (!in.open(QIODevice::ReadOnly)) {
-            state.SkipWithError("open for reading failed");
-            break;
-        }
-        QByteArray bytes = in.readAll();
+    timeEach(state, [](Dataset& d) {
+        QByteArray bytes;
+        const char* failure = readAll(d.store->path(), &bytes);
         benchmark::DoNotOptimize(bytes.data());
-    }
+        return failure;
+    });
 }
 
 // What the name list reads at start-up and on refresh: every record's name.
 void ReadRecords(benchmark::State& state)
 {
-    Dataset* d = prepare(state);
-    if (!d)
-        return;
-    for (auto _ : state) {
+    timeEach(state, [&state](Dataset& d) {
         NameList names;
-        if (d->store->readNames(&names) != StoreStatus::Ok || names.size() != state.range(0)) {
-            state.SkipWithError("readNames failed");
-            break;
-        }
+        const bool ok = d.store->readNames(&names) == StoreStatus::Ok && names.size() == state.range(0);
         benchmark::DoNotOptimize(names.size());
-    }
+        return ok ? nullptr : "readNames failed";
+    });
 }
 
 void FindRecord(benchmark::State& state)
 {
-    Dataset* d = prepare(state);
-    if (!d)
-        return;
-    for (auto _ : state) {
+    timeEach(state, [](Dataset& d) {
         std::optional<ContactRecord> record;
-        if (d->store->findRecord(d->nearEnd, &record) != StoreStatus::Ok || !record) {
-            state.SkipWithError("findRecord did not find the record");
-            break;
-        }
-        benchmark::DoNotOptimize(record->nome.data());
-    }
-}
-
-// A change, timed; the original bytes are put back outside the timed region after each one.
-template<typename Change>
-void timeChange(benchmark::State& state, Change change)
-{
-    Dataset* d = prepare(state);
-    if (!d)
-        return;
-    for (auto _ : state) {
-        if (const char* failure = change(*d)) {
-            state.SkipWithError(failure);
-            break;
-        }
-        restore(state, *d);
-    }
+        const bool ok = d.store->findRecord(d.nearEnd, &record) == StoreStatus::Ok && record;
+        benchmark::DoNotOptimize(record);
+        return ok ? nullptr : "findRecord did not find the record";
+    });
 }
 
 void Append(benchmark::State& state)
 {
-    timeChange(state,
-        [](Dataset& d) { return d.store->append(d.extra) == StoreStatus::Ok ? nullptr : "append failed"; });
+    timeEach(
+        state,
+        [](Dataset& d) { return d.store->append(d.extra) == StoreStatus::Ok ? nullptr : "append failed"; },
+        true);
 }
 
 void ReplaceRecords(benchmark::State& state)
 {
-    timeChange(state, [](Dataset& d) {
-        int replaced = 0;
-        const bool ok = d.store->replaceRecords(d.middle, d.replacement, &replaced) == StoreStatus::Ok;
-        return ok && replaced == 1 ? nullptr : "replaceRecords did not replace one record";
-    });
+    timeEach(
+        state,
+        [](Dataset& d) {
+            int replaced = 0;
+            const bool ok = d.store->replaceRecords(d.middle, d.replacement, &replaced) == StoreStatus::Ok;
+            return ok && replaced == 1 ? nullptr : "replaceRecords did not replace one record";
+        },
+        true);
 }
 
 void RemoveRecords(benchmark::State& state)
 {
-    timeChange(state, [](Dataset& d) {
-        int removed = 0;
-        const bool ok = d.store->removeRecords(d.middle, &removed) == StoreStatus::Ok;
-        return ok && removed == 1 ? nullptr : "removeRecords did not remove one record";
-    });
+    timeEach(
+        state,
+        [](Dataset& d) {
+            int removed = 0;
+            const bool ok = d.store->removeRecords(d.middle, &removed) == StoreStatus::Ok;
+            return ok && removed == 1 ? nullptr : "removeRecords did not remove one record";
+        },
+        true);
 }
 
 // Three sizes; enough repetitions for a median that means something on a shared machine, and a
