@@ -43,6 +43,8 @@ inline QLabel* rotulo(QWidget* parent, const QString& nome, const QString& texto
 {
     auto* l = new QLabel(texto, parent);
     l->setObjectName(nome);
+    // Some labels show text from the contacts file: never read as markup.
+    l->setTextFormat(Qt::PlainText);
     l->setGeometry(Twips::rect(twips.x(), twips.y(), twips.width(), twips.height()));
     return l;
 }

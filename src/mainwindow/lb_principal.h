@@ -152,10 +152,16 @@ private:
         QWidget* texto;
         QLabel* contador;
         qint16 limite;
+        // What the field may hold: its limit, or more where a record brought a longer text.
+        // Typing and pasting never lengthen a text past it; deleting lowers it to the limit.
+        mutable int permitido = 0;
     };
     void preparaCampos();
     void preparaJanela();
-    void limitaTextoLongo(QPlainTextEdit* campo, qint16 limite);
+    void limitaTextoLongo(const Campo& campo);
+    void ajustaPermitido(const Campo& campo);
+    // Shows a record's field whole, however long the file has it.
+    void mostraCampo(const Campo& campo, const QString& texto);
     void mostraContador(const Campo& campo);
     void mostraSoContador(const Campo& campo);
     bool filtraEntrada(QObject* campo, QInputMethodEvent* entrada);

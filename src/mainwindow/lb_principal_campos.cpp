@@ -66,14 +66,14 @@ bool todosAceitos(const QString& texto)
 void LB_Principal::preparaCampos()
 {
     m_campos = { {
-        { txtNome, lblNomeCount, LimiteCampo::Nome },
-        { txtFone, lblFoneCount, LimiteCampo::Fone },
-        { txtMail, lblMailCount, LimiteCampo::Mail },
-        { txtEnd, lblEndCount, LimiteCampo::End },
-        { txtComp, lblCompCount, LimiteCampo::Comp },
+        { txtNome, lblNomeCount, LimiteCampo::Nome, LimiteCampo::Nome },
+        { txtFone, lblFoneCount, LimiteCampo::Fone, LimiteCampo::Fone },
+        { txtMail, lblMailCount, LimiteCampo::Mail, LimiteCampo::Mail },
+        { txtEnd, lblEndCount, LimiteCampo::End, LimiteCampo::End },
+        { txtComp, lblCompCount, LimiteCampo::Comp, LimiteCampo::Comp },
     } };
-    limitaTextoLongo(txtEnd, LimiteCampo::End);
-    limitaTextoLongo(txtComp, LimiteCampo::Comp);
+    limitaTextoLongo(m_campos[3]);
+    limitaTextoLongo(m_campos[4]);
 
     const std::array<std::pair<ImageButton*, ImageButton*>, 5> botoes { {
         { imgCtrlcNome, imgCtrlvNome },
@@ -87,7 +87,10 @@ void LB_Principal::preparaCampos()
         c.texto->installEventFilter(this);
         if (auto* linha = qobject_cast<QLineEdit*>(c.texto)) {
             linha->setMouseTracking(true);
-            connect(linha, &QLineEdit::textChanged, this, [this, &c] { mostraContador(c); });
+            connect(linha, &QLineEdit::textChanged, this, [this, &c] {
+                ajustaPermitido(c);
+                mostraContador(c);
+            });
         } else {
             // The editor's pointer events arrive at its viewport.
             auto* longo = static_cast<QPlainTextEdit*>(c.texto);
@@ -105,33 +108,53 @@ void LB_Principal::preparaCampos()
     connect(imgLimpar, &ImageButton::clicked, this, &LB_Principal::imgLimpar_Click);
 }
 
-void LB_Principal::limitaTextoLongo(QPlainTextEdit* campo, qint16 limite)
+void LB_Principal::limitaTextoLongo(const Campo& c)
 {
     // The editor has no maximum length of its own. However text came in (typing, the program,
     // the context menu, dragging), what passes the limit is taken off the end of what was just
     // inserted, so the text that was there stays whole. A line break counts two, as CR LF.
+    auto* campo = static_cast<QPlainTextEdit*>(c.texto);
     auto inserido = std::make_shared<std::pair<int, int>>(0, 0);
     connect(campo->document(), &QTextDocument::contentsChange, campo,
         [inserido](int posicao, int, int acrescentados) {
             *inserido = { posicao, acrescentados };
         });
-    connect(campo, &QPlainTextEdit::textChanged, campo, [campo, limite, inserido] {
-        int excesso = int(textoDe(campo).size()) - limite;
-        if (excesso <= 0)
-            return;
-        QTextDocument* doc = campo->document();
-        // The document's last character is its closing block separator, never part of the text.
-        const int fim = std::min(inserido->first + inserido->second, doc->characterCount() - 1);
-        int inicio = fim;
-        while (excesso > 0 && inicio > 0) {
-            const QChar c = doc->characterAt(--inicio);
-            excesso -= (c == QChar::ParagraphSeparator || c == QChar::LineSeparator) ? 2 : 1;
+    connect(campo, &QPlainTextEdit::textChanged, this, [this, campo, &c, inserido] {
+        int excesso = int(textoDe(campo).size()) - c.permitido;
+        if (excesso > 0) {
+            QTextDocument* doc = campo->document();
+            // The document's last character is its closing block separator, never part of the text.
+            const int fim = std::min(inserido->first + inserido->second, doc->characterCount() - 1);
+            int inicio = fim;
+            while (excesso > 0 && inicio > 0) {
+                const QChar ch = doc->characterAt(--inicio);
+                excesso -= (ch == QChar::ParagraphSeparator || ch == QChar::LineSeparator) ? 2 : 1;
+            }
+            QTextCursor corte(doc);
+            corte.setPosition(inicio);
+            corte.setPosition(fim, QTextCursor::KeepAnchor);
+            corte.removeSelectedText();
         }
-        QTextCursor corte(doc);
-        corte.setPosition(inicio);
-        corte.setPosition(fim, QTextCursor::KeepAnchor);
-        corte.removeSelectedText();
+        ajustaPermitido(c);
     });
+}
+
+void LB_Principal::ajustaPermitido(const Campo& c)
+{
+    c.permitido = std::max(int(c.limite), int(textoDe(c.texto).size()));
+    if (auto* linha = qobject_cast<QLineEdit*>(c.texto))
+        linha->setMaxLength(c.permitido);
+}
+
+void LB_Principal::mostraCampo(const Campo& c, const QString& texto)
+{
+    // A record may hold more than the field lets anyone type (a hand-written note, a file from
+    // an editor): shown cut, the next update would save it cut.
+    c.permitido = std::max(c.permitido, int(texto.size()));
+    if (auto* linha = qobject_cast<QLineEdit*>(c.texto))
+        linha->setMaxLength(c.permitido);
+    defineTexto(c.texto, texto);
+    ajustaPermitido(c);
 }
 
 bool LB_Principal::eventFilter(QObject* watched, QEvent* event)
@@ -224,7 +247,7 @@ void LB_Principal::colaNoCampo(const Campo& campo)
     // At the end whatever the caret or the selection; the field's own limit cuts what does not
     // fit (a line break that arrives as a lone LF grows to CR LF in the long fields, so the
     // cut here is only a first bound).
-    defineTexto(campo.texto, (textoDe(campo.texto) + colado).left(campo.limite));
+    defineTexto(campo.texto, (textoDe(campo.texto) + colado).left(campo.permitido));
 }
 
 void LB_Principal::imgCopiar_Click()

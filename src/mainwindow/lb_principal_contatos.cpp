@@ -54,11 +54,11 @@ void LB_Principal::lstContatos_Click()
     std::optional<ContactRecord> registro;
     const StoreStatus status = m_store.findRecord(nome, &registro);
     if (registro) {
-        defineTexto(txtNome, registro->nome);
-        defineTexto(txtFone, registro->fone);
-        defineTexto(txtMail, registro->mail);
-        defineTexto(txtEnd, comQuebras(registro->endereco));
-        defineTexto(txtComp, comQuebras(registro->complemento));
+        mostraCampo(m_campos[0], registro->nome);
+        mostraCampo(m_campos[1], registro->fone);
+        mostraCampo(m_campos[2], registro->mail);
+        mostraCampo(m_campos[3], comQuebras(registro->endereco));
+        mostraCampo(m_campos[4], comQuebras(registro->complemento));
         lblStatus2->setText(TextoAtualizado + registro->data);
     }
     // Filling the fields ran their counters; after a selection none is shown.
@@ -74,14 +74,14 @@ void LB_Principal::imgAdiciona_Click()
     if (nome.isEmpty()) {
         mostraAviso(TituloVazio, AvisoAdicionaTwips);
     } else {
-        // The name as it will be stored against every listed name, both trimmed and without
+        // The name as it will be stored against every listed name as it would be stored, without
         // regard to case: "ana" or " Ana" beside Ana would make two contacts that every later
         // update or delete changes together.
         const QLocale local;
-        const QString procurado = local.toUpper(nome.trimmed());
+        const QString procurado = local.toUpper(nome);
         bool existe = false;
         for (const QString& listado : nomesListados()) {
-            if (local.toUpper(listado.trimmed()) == procurado) {
+            if (local.toUpper(storedName(listado)) == procurado) {
                 mostraAviso(NomeExiste, AvisoAdicionaTwips);
                 existe = true;
             }
@@ -134,7 +134,7 @@ void LB_Principal::imgDeleta_Click()
         mostraAviso(SelecioneContato, AvisoDeletaTwips);
         return;
     }
-    if (textoDe(txtNome).trimmed().isEmpty()) {
+    if (storedName(textoDe(txtNome)).isEmpty()) {
         mostraAviso(TituloVazio, AvisoDeletaTwips);
         return;
     }

@@ -77,9 +77,11 @@ QString formatRecord(const QString& nome, const QString& fone, const QString& ma
     const QString& complemento, const QString& data)
 {
     const QChar sep(SeparadorCampo);
-    const QString line = cleanField(nome, false) + sep + cleanField(fone, false) + sep
-        + cleanField(mail, false) + sep + cleanField(endereco, true) + sep + cleanField(complemento, true)
-        + sep + data;
-    // The line as the file will hold it: '?' for what the code page cannot hold.
-    return Cp1252::decode(Cp1252::encode(line));
+    return cleanField(nome, false) + sep + cleanField(fone, false) + sep + cleanField(mail, false) + sep
+        + cleanField(endereco, true) + sep + cleanField(complemento, true) + sep + data;
+}
+
+QString storedName(const QString& name)
+{
+    return cleanField(name, false);
 }

@@ -27,6 +27,10 @@ struct ContactRecord {
     friend bool operator==(const ContactRecord&, const ContactRecord&) = default;
 };
 
+// A name as a record stores it, cleaned and trimmed as formatRecord() does: the one rule by
+// which adding, updating and deleting tell an empty name, and the duplicate check compares.
+QString storedName(const QString& name);
+
 // The name of a record line: everything up to its first "§", or the whole line.
 QStringView recordName(QStringView line);
 
@@ -38,7 +42,7 @@ QString formatRecordDate(const QDate& date, const QLocale& locale = QLocale());
 // Pasting can bring what the format cannot carry, so each field is cleaned first:
 // "§" and double quotes go; line breaks (CR LF, lone CR, lone LF) become "¤" in the
 // address and the complement and one space elsewhere; other control characters but tab
-// go; characters the code page cannot hold become "?". Then each field is trimmed of
-// leading and trailing spaces (U+0020 only).
+// go. Then each field is trimmed of leading and trailing spaces (U+0020 only). Characters
+// a Windows-1252 file cannot hold are left to the store: a UTF-8 file keeps them.
 QString formatRecord(const QString& nome, const QString& fone, const QString& mail, const QString& endereco,
     const QString& complemento, const QString& data);

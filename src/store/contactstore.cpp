@@ -2,22 +2,16 @@
 
 #include "storetext.h"
 
-#include <QDateTime>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QLockFile>
-#include <QSaveFile>
 
 namespace {
 
 // Another copy of the program holds the lock only for one read and one rewrite.
 constexpr int LockTimeoutMs = 5000;
-// A process killed between creating the lock file and writing its id into it leaves an empty
-// lock that QLockFile would honour for half a minute; a writer fills it within milliseconds.
-constexpr int AbandonedLockMs = 1000;
 constexpr qsizetype ReadPieceSize = 256 * 1024;
+static_assert(ReadPieceSize > StoreText::LineEndProbeSize + 3);
 
 } // namespace
 
@@ -31,31 +25,22 @@ QString ContactStore::path() const
     return QDir(m_folder).filePath(QString::fromLatin1(FileName));
 }
 
-void ContactStore::removeAbandonedLock() const
+StoreStatus ContactStore::lock(StoreLock& lock) const
 {
-    const auto abandoned = [this] {
-        const QFileInfo info(lockPath());
-        return info.exists() && info.size() == 0
-            && info.lastModified().msecsTo(QDateTime::currentDateTime()) > AbandonedLockMs;
-    };
-    if (!abandoned())
-        return;
-    // Two copies may find the same abandoned lock: only one removes it, and only while it is
-    // still the abandoned one, never the lock the other has just made in its place.
-    QLockFile guard(lockPath() + QStringLiteral(".rmlock"));
-    if (guard.tryLock(0) && abandoned())
-        QFile::remove(lockPath());
-}
-
-bool ContactStore::lock(QLockFile& lockFile) const
-{
-    const QDeadlineTimer deadline(LockTimeoutMs);
-    do {
-        removeAbandonedLock();
-        if (lockFile.tryLock(100))
-            return true;
-    } while (!deadline.hasExpired());
-    return false;
+    switch (lock.lock(lockPath(), StoreLock::Kind::LockFile, LockTimeoutMs)) {
+    case StoreLock::Result::Locked:
+        return StoreStatus::Ok;
+    case StoreLock::Result::Busy:
+        return StoreStatus::WriteError;
+    case StoreLock::Result::Failed:
+        break;
+    }
+    // No lock file can be made beside the store (a folder that cannot be written). Where the
+    // file itself can be written, it is the lock, and it is rewritten in place: the only way to
+    // save there at all. Otherwise nothing can be saved, and waiting would not change that.
+    return lock.lock(path(), StoreLock::Kind::Existing, LockTimeoutMs) == StoreLock::Result::Locked
+        ? StoreStatus::Ok
+        : StoreStatus::WriteError;
 }
 
 QString ContactStore::lockPath() const
@@ -88,48 +73,36 @@ StoreStatus ContactStore::readFile(RecordLines* lines) const
     return StoreStatus::Ok;
 }
 
-StoreStatus ContactStore::writeFile(const RecordLines& lines) const
+StoreStatus ContactStore::writeFile(const RecordLines& lines, StoreLock& lock) const
 {
-    // No direct-write fallback: a rewrite that cannot be atomic is refused, never done in place.
-    QSaveFile file(path());
-    if (!file.open(QIODevice::WriteOnly))
-        return StoreStatus::WriteError;
-    const QByteArray bytes = lines.toStore();
-    // A store smaller than Qt's write buffer reaches the disk only at the flush, and
-    // QSaveFile::commit() renames the file over the store even when that flush was cut short
-    // (a full disk): so the flush is checked here, before anything is committed.
-    if (file.write(bytes) != bytes.size() || !file.flush()) {
-        file.cancelWriting();
-        return StoreStatus::WriteError;
-    }
-    return file.commit() ? StoreStatus::Ok : StoreStatus::WriteError;
+    return lock.commit(lines.toStore(), path()) ? StoreStatus::Ok : StoreStatus::WriteError;
 }
 
 template<typename Change>
 StoreStatus ContactStore::modify(Change change) const
 {
-    QLockFile lockFile(lockPath());
-    if (!lock(lockFile))
-        return StoreStatus::WriteError;
+    StoreLock held;
+    if (const StoreStatus status = lock(held); status != StoreStatus::Ok)
+        return status;
     RecordLines lines;
     if (const StoreStatus status = readFile(&lines); status != StoreStatus::Ok)
         return status;
     if (!change(lines))
         return StoreStatus::Ok;
-    return writeFile(lines);
+    return writeFile(lines, held);
 }
 
 StoreStatus ContactStore::ensure() const
 {
     if (QFileInfo::exists(path()))
         return StoreStatus::Ok;
-    QLockFile lockFile(lockPath());
-    if (!lock(lockFile))
-        return StoreStatus::WriteError;
+    StoreLock held;
+    if (const StoreStatus status = lock(held); status != StoreStatus::Ok)
+        return status;
     // Another copy may have created it while we waited for the lock.
     if (QFileInfo::exists(path()))
         return StoreStatus::Ok;
-    return writeFile(RecordLines());
+    return writeFile(RecordLines(), held);
 }
 
 StoreStatus ContactStore::readRecordLines(QStringList* out) const
@@ -146,17 +119,17 @@ StoreStatus ContactStore::readNames(NameList* names) const
     QFile file;
     if (StoreStatus status; !openForReading(file, &status))
         return status;
-    StoreText::LineSplitter splitter;
     StoreText::EncodingProbe probe;
     QByteArray scratch;
-    bool bom = false;
     const auto onLine = [&](QByteArrayView raw) {
         probe.feed(raw);
         if (const QByteArrayView line = StoreText::recordLine(raw, scratch); !line.isEmpty())
-            names->add(line, bom || probe.mayBeUtf8());
+            names->add(line, probe.mayBeUtf8());
     };
+    std::optional<StoreText::LineSplitter> splitter;
+    bool bom = false;
     QByteArray piece(ReadPieceSize, Qt::Uninitialized);
-    for (bool first = true;; first = false) {
+    for (;;) {
         const qint64 n = file.read(piece.data(), piece.size());
         if (n < 0) {
             *names = NameList(); // nothing from a partial read
@@ -165,14 +138,18 @@ StoreStatus ContactStore::readNames(NameList* names) const
         if (n == 0)
             break;
         QByteArrayView bytes(piece.constData(), n);
-        if (first && bytes.startsWith(StoreText::Utf8Bom)) {
-            bom = true;
-            bytes = bytes.sliced(StoreText::Utf8Bom.size());
+        if (!splitter) {
+            bom = bytes.startsWith(StoreText::Utf8Bom);
+            if (bom)
+                bytes = bytes.sliced(StoreText::Utf8Bom.size());
+            // A piece is far larger than the probe: the whole file decides as RecordLines does.
+            splitter.emplace(StoreText::endsLinesWithCrLf(bytes));
         }
-        splitter.feed(bytes, onLine);
+        splitter->feed(bytes, onLine);
     }
-    splitter.finish(onLine);
-    names->setUtf8(bom || probe.isUtf8());
+    if (splitter)
+        splitter->finish(onLine);
+    names->setUtf8(bom ? probe.mayBeUtf8() : probe.isUtf8());
     return StoreStatus::Ok;
 }
 

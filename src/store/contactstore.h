@@ -3,6 +3,7 @@
 #include "contactrecord.h"
 #include "namelist.h"
 #include "recordlines.h"
+#include "storelock.h"
 
 #include <QByteArray>
 #include <QString>
@@ -11,7 +12,6 @@
 #include <optional>
 
 class QFile;
-class QLockFile;
 
 enum class StoreStatus {
     Ok,
@@ -20,9 +20,9 @@ enum class StoreStatus {
 };
 
 // The contacts file, LBcontatos.txt, in the folder it is given. Nothing is kept in memory:
-// every operation reads the file again, and every change rewrites it whole, atomically
-// (QSaveFile: a crash or a full disk leaves the old file or the new one, never a cut-off one)
-// and under a lock file beside it, so two running copies never lose each other's changes.
+// every operation reads the file again, and every change rewrites it whole, atomically (a crash
+// or a full disk leaves the old file or the new one, never a cut-off one) and under a lock beside
+// it, so two running copies never lose each other's changes: see StoreLock.
 // A missing file reads as the empty store; only ensure() and the writing operations create it.
 class ContactStore {
 public:
@@ -61,11 +61,10 @@ private:
     // store) or ReadError for one that cannot be opened.
     bool openForReading(QFile& file, StoreStatus* status) const;
     StoreStatus readFile(RecordLines* lines) const;
-    StoreStatus writeFile(const RecordLines& lines) const;
+    StoreStatus writeFile(const RecordLines& lines, StoreLock& lock) const;
     QString lockPath() const;
-    // Waits for the lock, taking over one that a killed process left empty.
-    bool lock(QLockFile& lockFile) const;
-    void removeAbandonedLock() const;
+    // Waits for the lock that another running copy holds; fails at once where none can be made.
+    StoreStatus lock(StoreLock& lock) const;
 
     template<typename Change>
     StoreStatus modify(Change change) const;

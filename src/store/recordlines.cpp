@@ -11,23 +11,20 @@ namespace {
 const QByteArrayView Utf8Separator("\xC2\xA7"); // "§" in UTF-8
 constexpr char Cp1252Separator = char(0xA7);
 
-QString decodeLine(QByteArrayView bytes, bool utf8)
-{
-    return utf8 ? StoreText::decodeUtf8(bytes) : Cp1252::decode(bytes);
-}
-
 } // namespace
 
 RecordLines::RecordLines(QByteArray fileBytes)
     : m_file(std::move(fileBytes))
 {
     QByteArrayView data(m_file);
-    StoreText::EncodingProbe probe;
-    if (data.startsWith(StoreText::Utf8Bom))
+    const bool bom = data.startsWith(StoreText::Utf8Bom);
+    if (bom)
         data = data.sliced(StoreText::Utf8Bom.size());
-    else
-        probe.feed(data);
-    m_fileUtf8 = data.size() != m_file.size() || probe.isUtf8();
+    StoreText::EncodingProbe probe;
+    probe.feed(data);
+    // A mark before bytes that are not UTF-8 is a Windows-1252 file an editor marked wrongly.
+    m_utf8 = bom ? probe.mayBeUtf8() : probe.isUtf8();
+    m_bom = bom && m_utf8;
 
     QByteArray scratch;
     const auto onLine = [&](QByteArrayView raw) {
@@ -38,9 +35,9 @@ RecordLines::RecordLines(QByteArray fileBytes)
         const std::less<const char*> before;
         if (before(line.data(), data.data()) || before(data.data() + data.size(), line.data() + line.size()))
             line = keep(line.toByteArray());
-        m_lines.append(Line { line, true });
+        m_lines.append(line);
     };
-    StoreText::LineSplitter splitter;
+    StoreText::LineSplitter splitter(StoreText::endsLinesWithCrLf(data));
     splitter.feed(data, onLine);
     splitter.finish(onLine);
 }
@@ -51,26 +48,30 @@ QByteArrayView RecordLines::keep(QByteArray bytes)
     return QByteArrayView(m_owned.back());
 }
 
-bool RecordLines::isUtf8(const Line& line) const
+QByteArrayView RecordLines::encodeAndKeep(const QString& line)
 {
-    return line.fromFile && m_fileUtf8;
+    return keep(m_utf8 ? line.toUtf8() : Cp1252::encode(line));
 }
 
-QByteArrayView RecordLines::nameBytes(const Line& line) const
+QString RecordLines::decode(QByteArrayView bytes) const
 {
-    const qsizetype sep
-        = isUtf8(line) ? line.bytes.indexOf(Utf8Separator) : line.bytes.indexOf(Cp1252Separator);
-    return sep < 0 ? line.bytes : line.bytes.first(sep);
+    return m_utf8 ? StoreText::decodeUtf8(bytes) : Cp1252::decode(bytes);
+}
+
+QByteArrayView RecordLines::nameBytes(QByteArrayView line) const
+{
+    const qsizetype sep = m_utf8 ? line.indexOf(Utf8Separator) : line.indexOf(Cp1252Separator);
+    return sep < 0 ? line : line.first(sep);
 }
 
 QString RecordLines::text(qsizetype i) const
 {
-    return decodeLine(m_lines[i].bytes, isUtf8(m_lines[i]));
+    return decode(m_lines[i]);
 }
 
 QString RecordLines::name(qsizetype i) const
 {
-    return decodeLine(nameBytes(m_lines[i]), isUtf8(m_lines[i]));
+    return decode(nameBytes(m_lines[i]));
 }
 
 bool RecordLines::nameEquals(qsizetype i, QStringView name) const
@@ -78,10 +79,10 @@ bool RecordLines::nameEquals(qsizetype i, QStringView name) const
     return nameEquals(m_lines[i], name);
 }
 
-bool RecordLines::nameEquals(const Line& line, QStringView name) const
+bool RecordLines::nameEquals(QByteArrayView line, QStringView name) const
 {
     const QByteArrayView bytes = nameBytes(line);
-    if (isUtf8(line))
+    if (m_utf8)
         return StoreText::decodeUtf8(bytes) == name;
     // Every Windows-1252 byte is one UTF-16 unit: compare without decoding the whole name.
     if (bytes.size() != name.size())
@@ -104,41 +105,40 @@ QStringList RecordLines::texts() const
 
 void RecordLines::append(const QString& line)
 {
-    m_lines.append(Line { keep(Cp1252::encode(line)), false });
+    m_lines.append(encodeAndKeep(line));
 }
 
 int RecordLines::replaceNamed(QStringView name, const QString& line)
 {
     int count = 0;
     QByteArrayView encoded;
-    for (qsizetype i = 0; i < size(); ++i) {
-        if (!nameEquals(i, name))
+    for (QByteArrayView& l : m_lines) {
+        if (!nameEquals(l, name))
             continue;
         if (count++ == 0)
-            encoded = keep(Cp1252::encode(line));
-        m_lines[i] = Line { encoded, false };
+            encoded = encodeAndKeep(line);
+        l = encoded;
     }
     return count;
 }
 
 int RecordLines::removeNamed(QStringView name)
 {
-    return int(m_lines.removeIf([&](const Line& line) { return nameEquals(line, name); }));
+    return int(m_lines.removeIf([&](QByteArrayView line) { return nameEquals(line, name); }));
 }
 
 QByteArray RecordLines::toStore() const
 {
-    qsizetype size = 6;
-    for (const Line& line : m_lines)
-        size += line.bytes.size() + 2;
+    qsizetype size = 6 + (m_bom ? StoreText::Utf8Bom.size() : 0);
+    for (QByteArrayView line : m_lines)
+        size += line.size() + 2;
     QByteArray out;
     out.reserve(size);
+    if (m_bom)
+        out.append(StoreText::Utf8Bom);
     out.append('"');
-    for (const Line& line : m_lines) {
-        if (isUtf8(line))
-            Cp1252::appendEncoded(StoreText::decodeUtf8(line.bytes), out);
-        else
-            out.append(line.bytes);
+    for (QByteArrayView line : m_lines) {
+        out.append(line);
         out.append("\r\n");
     }
     out.append("\r\n\"\r\n");

@@ -13,10 +13,12 @@
 // copies every record it does not touch byte for byte, so a large store is rewritten without
 // decoding and encoding all of it, and nothing of an untouched record can change.
 //
-// Reading: a UTF-8 byte-order mark, or well-formed UTF-8 with a multi-byte sequence, makes the
-// file UTF-8; otherwise it is Windows-1252. CR LF, a lone LF and a lone CR each end a line;
+// Reading: the file is UTF-8 when its bytes (after a byte-order mark, if any) are well-formed
+// UTF-8 and either the mark is there or a multi-byte sequence occurs; otherwise it is
+// Windows-1252, and a mark before it is dropped. Lines end as StoreText::LineSplitter says;
 // double quotes are removed (the whole file is one quoted string); lines that are then empty
-// or hold only spaces are dropped. Writing is always the canonical Windows-1252 layout.
+// or hold only spaces are dropped. Writing is the canonical layout in the file's own encoding:
+// a UTF-8 file stays UTF-8 (with its mark if it had one), every other file is Windows-1252.
 class RecordLines {
 public:
     RecordLines() = default;
@@ -33,28 +35,29 @@ public:
 
     QStringList texts() const;
 
-    // New record lines are given as text and stored in Windows-1252 ('?' for what it cannot hold).
+    // New record lines are given as text and stored in the file's encoding (in Windows-1252,
+    // '?' for what it cannot hold).
     void append(const QString& line);
     // Every record whose name equals name exactly: replaced in place, or dropped. Returns how many.
     int replaceNamed(QStringView name, const QString& line);
     int removeNamed(QStringView name);
 
-    // '"', every line followed by CR LF, one more CR LF, '"', CR LF; Windows-1252 bytes.
+    bool isUtf8() const { return m_utf8; }
+
+    // '"', every line followed by CR LF, one more CR LF, '"', CR LF, in the file's encoding.
     QByteArray toStore() const;
 
 private:
-    struct Line {
-        QByteArrayView bytes;
-        bool fromFile; // in the file's encoding; lines added since are Windows-1252
-    };
-    bool isUtf8(const Line& line) const;
-    QByteArrayView nameBytes(const Line& line) const;
-    bool nameEquals(const Line& line, QStringView name) const;
+    QByteArrayView nameBytes(QByteArrayView line) const;
+    bool nameEquals(QByteArrayView line, QStringView name) const;
+    QString decode(QByteArrayView bytes) const;
     QByteArrayView keep(QByteArray bytes);
+    QByteArrayView encodeAndKeep(const QString& line);
 
     QByteArray m_file;
-    bool m_fileUtf8 = false;
-    QList<Line> m_lines;
+    bool m_utf8 = false;
+    bool m_bom = false; // a UTF-8 file that began with a byte-order mark keeps it
+    QList<QByteArrayView> m_lines;
     // Bytes the lines point into besides the file: lines cleaned of quotes, and new lines.
     std::deque<QByteArray> m_owned;
 };

@@ -72,6 +72,11 @@ QString decodeUtf8(QByteArrayView bytes)
     return decoder.decode(bytes);
 }
 
+bool endsLinesWithCrLf(QByteArrayView head)
+{
+    return head.first(std::min(head.size(), LineEndProbeSize)).contains(QByteArrayView("\r\n"));
+}
+
 QByteArrayView recordLine(QByteArrayView rawLine, QByteArray& scratch)
 {
     QByteArrayView line = rawLine;

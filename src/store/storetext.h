@@ -36,17 +36,36 @@ QString decodeUtf8(QByteArrayView bytes);
 // spaces. scratch holds the cleaned copy when there was a quote to remove.
 QByteArrayView recordLine(QByteArrayView rawLine, QByteArray& scratch);
 
-// Splits a file, fed in pieces of any size, into raw lines: CR LF, a lone LF and a lone CR each
-// end a line, and a last line without terminator is still a line (handed over by finish()).
+// How much of a file's start decides how its lines end (see LineSplitter). Every reader of the
+// file looks at the same bytes, so they all split it alike.
+inline constexpr qsizetype LineEndProbeSize = 64 * 1024;
+
+// Whether the file whose first bytes these are ends its lines with CR LF only. Every file the
+// program writes does, and a lone LF or CR inside a record (pasted into the address or the
+// complement) must not end that record there; files an editor saved with LF or CR line ends
+// hold no CR LF at all, and keep ending lines at either.
+bool endsLinesWithCrLf(QByteArrayView head);
+
+// Splits a file, fed in pieces of any size, into raw lines. With crLfOnly a line ends only at
+// CR LF, and a lone LF or CR is part of its line; otherwise CR LF, a lone LF and a lone CR each
+// end a line. A last line without terminator is still a line (handed over by finish()).
 // A view handed to onLine lives until the call returns.
 class LineSplitter {
 public:
+    explicit LineSplitter(bool crLfOnly = false)
+        : m_crLfOnly(crLfOnly)
+    {
+    }
     template<typename OnLine>
     void feed(QByteArrayView piece, OnLine&& onLine);
     template<typename OnLine>
     void finish(OnLine&& onLine);
 
 private:
+    template<typename OnLine>
+    void feedCrLfOnly(QByteArrayView piece, OnLine&& onLine);
+
+    bool m_crLfOnly;
     QByteArray m_pending; // a line begun in an earlier piece
     bool m_afterCr = false; // the last piece ended in CR: a LF opening the next one belongs to it
 };
@@ -59,6 +78,10 @@ void LineSplitter::feed(QByteArrayView piece, OnLine&& onLine)
 {
     if (piece.isEmpty())
         return;
+    if (m_crLfOnly) {
+        feedCrLfOnly(piece, onLine);
+        return;
+    }
     const char* p = piece.data();
     const char* const end = p + piece.size();
     if (m_afterCr && p < end && *p == '\n')
@@ -92,6 +115,34 @@ void LineSplitter::feed(QByteArrayView piece, OnLine&& onLine)
             else if (*p == '\n')
                 ++p;
         }
+    }
+}
+
+template<typename OnLine>
+void LineSplitter::feedCrLfOnly(QByteArrayView piece, OnLine&& onLine)
+{
+    const char* p = piece.data();
+    const char* const end = p + piece.size();
+    for (const char* scan = p;;) {
+        const char* lf = static_cast<const char*>(std::memchr(scan, '\n', end - scan));
+        if (!lf) {
+            m_pending.append(p, end - p);
+            return;
+        }
+        scan = lf + 1;
+        // The CR may stand at the end of the line begun in an earlier piece.
+        const bool afterCr = lf > p ? lf[-1] == '\r' : m_pending.endsWith('\r');
+        if (!afterCr)
+            continue; // a lone LF inside the line
+        if (m_pending.isEmpty()) {
+            onLine(QByteArrayView(p, lf - 1 - p));
+        } else {
+            m_pending.append(p, lf - p);
+            m_pending.chop(1);
+            onLine(QByteArrayView(m_pending));
+            m_pending.truncate(0);
+        }
+        p = scan;
     }
 }
 

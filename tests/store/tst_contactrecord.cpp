@@ -32,8 +32,9 @@ private Q_SLOTS:
             u"Ana§§§§§05/12/2026");
         row("undefined code page bytes kept", { QString::fromUtf16(u"A\u0081\u009D"), {}, {}, {}, {} },
             u"A\u0081\u009D§§§§§05/12/2026");
+        // Left to the store, which keeps them in a UTF-8 file.
         row("outside the code page", { QString::fromUtf16(u"Zoë 李 \U0001F600"), {}, {}, {}, {} },
-            u"Zoë ? ?§§§§§05/12/2026");
+            u"Zoë 李 \U0001F600§§§§§05/12/2026");
     }
 
     void formatting()

@@ -102,8 +102,10 @@ private Q_SLOTS:
     {
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QStringList>("expected");
-        const auto row = [](const char* name, const QByteArray& content, const QStringList& expected) {
-            QTest::newRow(name) << content << expected;
+        QTest::addColumn<QByteArray>("writtenAs"); // "cp", "utf8" or "bom": how a rewrite encodes it
+        const auto row = [](const char* name, const QByteArray& content, const QStringList& expected,
+                             const char* writtenAs = "cp") {
+            QTest::newRow(name) << content << expected << QByteArray(writtenAs);
         };
         row("blank and space-only lines", cp(u"\"A§1\r\n\r\n   \r\nB§2\r\n\r\n\r\n\"\r\n"),
             { u"A§1"_s, u"B§2"_s });
@@ -111,25 +113,32 @@ private Q_SLOTS:
         row("fields beyond six", cp(u"\"A§1§2§3§4§5§6§7\r\n\r\n\"\r\n"), { u"A§1§2§3§4§5§6§7"_s });
         row("quotes inside are lost", cp(u"\"Ana \"Zica\"§1\r\n\r\n\"\r\n"), { u"Ana Zica§1"_s });
         row("leading space kept", cp(u"\" Ana§1\r\n\r\n\"\r\n"), { u" Ana§1"_s });
-        row("lone LF and CR", cp(u"\"A\nB\rC\r\n\n\""), { u"A"_s, u"B"_s, u"C"_s });
+        // Where a file has CR LF, only CR LF ends a line: a lone LF or CR was pasted into a field.
+        row("lone LF and CR in a CR LF file", cp(u"\"A§§§Rua\nCasa§x\ry\r\nB\r\n\n\""),
+            { u"A§§§Rua\nCasa§x\ry"_s, u"B"_s, u"\n"_s });
+        // Files an editor saved without any CR LF end lines at either.
+        row("LF-only file", cp(u"\"A§1\nB§2\n\n\"\n"), { u"A§1"_s, u"B§2"_s });
+        row("CR-only file", cp(u"\"A§1\rB§2\r\r\"\r"), { u"A§1"_s, u"B§2"_s });
         row("no final line break", cp(u"\"A§1\r\nB"), { u"A§1"_s, u"B"_s });
         row("tab-only line is a record", cp(u"\"\t\r\n\"\r\n"), { u"\t"_s });
-        row("utf-8 with BOM", "\xEF\xBB\xBF" + utf8(u"\"João§1\r\n\r\n\"\r\n"), { u"João§1"_s });
-        row("utf-8 without BOM", utf8(u"\"Conceição§€\r\n\r\n\"\r\n"), { u"Conceição§€"_s });
+        row("utf-8 with BOM", "\xEF\xBB\xBF" + utf8(u"\"João§1\r\n\r\n\"\r\n"), { u"João§1"_s }, "bom");
+        row("ascii with BOM", "\xEF\xBB\xBF" + utf8(u"\"Joao§1\r\n\r\n\"\r\n"), { u"Joao§1"_s }, "bom");
+        row("utf-8 without BOM", utf8(u"\"Conceição§€\r\n\r\n\"\r\n"), { u"Conceição§€"_s }, "utf8");
         // "ç" in UTF-8 holds byte A7, the separator's byte in Windows-1252.
-        row("utf-8 name without separator", utf8(u"\"Gonçalo\r\n\""), { u"Gonçalo"_s });
+        row("utf-8 name without separator", utf8(u"\"Gonçalo\r\n\""), { u"Gonçalo"_s }, "utf8");
         // A byte-order mark standing alone on a line is a character, not a blank line.
-        row("byte-order mark inside", utf8(u"\"José§1\r\n\uFEFF\r\n\r\n\"\r\n"),
-            { u"José§1"_s, u"\uFEFF"_s });
-        // A byte-order mark makes the file UTF-8 even where its bytes are not.
-        row("bom with stray bytes", "\xEF\xBB\xBF" + cp(u"\"Ana§1§\r\n\r\n\"\r\n"),
-            { u"Ana\uFFFD1\uFFFD"_s });
+        row("byte-order mark inside", utf8(u"\"José§1\r\n\uFEFF\r\n\r\n\"\r\n"), { u"José§1"_s, u"\uFEFF"_s },
+            "utf8");
+        // An editor's mark before Windows-1252 bytes: the bytes decide, and the mark goes.
+        row("BOM before Windows-1252", "\xEF\xBB\xBF" + cp(u"\"Zé Conceição§1§\r\nÂngela§2\r\n\r\n\"\r\n"),
+            { u"Zé Conceição§1§"_s, u"Ângela§2"_s });
     }
 
     void handEditedContent()
     {
         QFETCH(QByteArray, content);
         QFETCH(QStringList, expected);
+        QFETCH(QByteArray, writtenAs);
         put(content);
         QCOMPARE(lines(), expected);
         // The list reads names alone, straight from the bytes.
@@ -139,13 +148,57 @@ private Q_SLOTS:
         for (const QString& line : expected)
             expectedNames.append(recordName(line).toString());
         QCOMPARE(names.toStringList(), expectedNames);
-        // Every rewrite puts the file back in the canonical layout, in Windows-1252.
-        QStringList written = expected + QStringList { u"Novo§§§§§06/12/2026"_s };
+        // Every rewrite puts the file back in the canonical layout, in the file's own encoding.
+        const QStringList written = expected + QStringList { u"Novo§§§§§06/12/2026"_s };
         QCOMPARE(store().append(written.last()), StoreStatus::Ok);
-        QCOMPARE(bytes(), StoreText::encodeStore(written));
-        for (QString& line : written)
-            line = Cp1252::decode(Cp1252::encode(line)); // what the code page cannot hold is '?'
+        const QString layout = u'"' + written.join(u"\r\n"_s) + u"\r\n\r\n\"\r\n"_s;
+        QCOMPARE(bytes(),
+            writtenAs == "cp" ? StoreText::encodeStore(written)
+                              : (writtenAs == "bom" ? "\xEF\xBB\xBF" : "") + layout.toUtf8());
         QCOMPARE(lines(), written);
+    }
+
+    // Records nobody touched keep every byte through an add, an update and a delete of others,
+    // whatever they hold that the program itself would not write.
+    void changesKeepOtherRecordsByteForByte_data()
+    {
+        QTest::addColumn<QByteArray>("mark");
+        QTest::addColumn<QByteArray>("untouched"); // record lines as the file has them
+        QTest::addColumn<bool>("utf8");
+        const QByteArray bom("\xEF\xBB\xBF");
+        const char16_t* other = u"Ωmega§2§§Rua\n😀 Łódź§§05/12/2026\r\nŁukasz Żółć§1§§§§05/12/2026";
+        QTest::newRow("lone LF") << QByteArray() << cp(u"Ana§1\r\nBia§2§§Rua Um\nCasa 2§§05/12/2026")
+                                 << false;
+        QTest::newRow("lone CR") << QByteArray() << cp(u"Ana§1\r\nBia§2§§Rua Um\rCasa 2§§05/12/2026")
+                                 << false;
+        QTest::newRow("UTF-8") << QByteArray() << utf8(other) << true;
+        QTest::newRow("UTF-8 with mark") << bom << utf8(other) << true;
+    }
+
+    void changesKeepOtherRecordsByteForByte()
+    {
+        QFETCH(QByteArray, mark);
+        QFETCH(QByteArray, untouched);
+        QFETCH(bool, utf8);
+        const auto enc = [utf8](const QString& text) { return utf8 ? text.toUtf8() : Cp1252::encode(text); };
+        const auto file = [&](const QString& after) {
+            return mark + '"' + untouched + "\r\n" + enc(after) + "\r\n\"\r\n";
+        };
+        put(file(u"Outro§3\r\n"_s));
+        const QStringList before = lines();
+        QCOMPARE(before.size(), 3);
+
+        QCOMPARE(store().append(u"Novo§§§§§06/12/2026"_s), StoreStatus::Ok);
+        QCOMPARE(bytes(), file(u"Outro§3\r\nNovo§§§§§06/12/2026\r\n"_s));
+        // Pasted text outside Windows-1252 is kept where the file can hold it.
+        const QString outro = u"Outro§9 → 10§§§§06/12/2026"_s;
+        QCOMPARE(store().replaceRecords(u"Outro"_s, outro), StoreStatus::Ok);
+        QCOMPARE(bytes(), file(outro + u"\r\nNovo§§§§§06/12/2026\r\n"_s));
+        QCOMPARE(lines().at(2), utf8 ? outro : u"Outro§9 ? 10§§§§06/12/2026"_s);
+        QCOMPARE(store().removeRecords(u"Novo"_s), StoreStatus::Ok);
+        QCOMPARE(store().removeRecords(u"Outro"_s), StoreStatus::Ok);
+        QCOMPARE(bytes(), mark + '"' + untouched + "\r\n\r\n\"\r\n");
+        QCOMPARE(lines(), before.first(2));
     }
 
     void appendBuildsTheCanonicalLayout()
@@ -217,10 +270,6 @@ private Q_SLOTS:
         put("\"A\x81\x8D\x8F\x90\x9D" + cp(u"§1\r\nB§2\r\n\r\n\"\r\n"));
         QCOMPARE(store().replaceRecords(u"B"_s, u"B§3"_s), StoreStatus::Ok);
         QCOMPARE(bytes(), "\"A\x81\x8D\x8F\x90\x9D" + cp(u"§1\r\nB§3\r\n\r\n\"\r\n"));
-        // A UTF-8 file is written back in Windows-1252; what it cannot hold becomes '?'.
-        put(utf8(u"\"João 李§1\r\n\r\n\"\r\n"));
-        QCOMPARE(store().append(u"B§2"_s), StoreStatus::Ok);
-        QCOMPARE(bytes(), cp(u"\"João ?§1\r\nB§2\r\n\r\n\"\r\n"));
         // Names of a UTF-8 file are matched as read, also those the code page cannot hold.
         put(utf8(u"\"李§1\r\nGonçalo§2\r\n?§3\r\n\r\n\"\r\n"));
         std::optional<ContactRecord> found;
@@ -230,30 +279,31 @@ private Q_SLOTS:
         int n = 0;
         QCOMPARE(store().removeRecords(u"Gonçalo"_s, &n), StoreStatus::Ok);
         QCOMPARE(n, 1);
-        QCOMPARE(bytes(), cp(u"\"?§1\r\n?§3\r\n\r\n\"\r\n"));
+        QCOMPARE(bytes(), utf8(u"\"李§1\r\n?§3\r\n\r\n\"\r\n"));
     }
 
     void largeStoresReadTheSameByNameAndByLine()
     {
-        // Large enough to be read in several pieces; every kind of line end, and UTF-8 once.
-        QString content(u'"');
+        // Large enough to be read in several pieces; CR LF, or lone LF and CR, and UTF-8 once.
         QStringList expected;
-        const QString ends[] = { u"\r\n"_s, u"\n"_s, u"\r"_s };
+        QString crLf(u'"'), lone(u'"');
         for (int i = 0; i < 20000; ++i) {
             expected.append(u"Nome ção "_s + QString::number(i));
-            content += expected.last() + u"§(11) 5555§x@y§Rua¤Casa§nota§01/01/2026"_s + ends[i % 3];
+            const QString line = expected.last() + u"§(11) 5555§x@y§Rua¤Casa§nota§01/01/2026"_s;
+            crLf += line + u"\r\n"_s;
+            lone += line + (i % 2 ? u"\n"_s : u"\r"_s);
         }
-        content += u"\r\n\"\r\n"_s;
-        for (const QByteArray& bytes : { Cp1252::encode(content), content.toUtf8() }) {
-            put(bytes);
-            NameList names;
-            QCOMPARE(store().readNames(&names), StoreStatus::Ok);
-            QCOMPARE(names.toStringList(), expected);
-            QStringList fromLines = lines();
-            for (QString& line : fromLines)
-                line = recordName(line).toString();
-            QCOMPARE(fromLines, expected);
-        }
+        for (const QString& content : { crLf, lone })
+            for (const QByteArray& bytes : { Cp1252::encode(content), content.toUtf8() }) {
+                put(bytes);
+                NameList names;
+                QCOMPARE(store().readNames(&names), StoreStatus::Ok);
+                QCOMPARE(names.toStringList(), expected);
+                QStringList fromLines = lines();
+                for (QString& line : fromLines)
+                    line = recordName(line).toString();
+                QCOMPARE(fromLines, expected);
+            }
     }
 
     void noLockOrTemporaryFileLeftBehind()
