@@ -123,8 +123,8 @@ StoreStatus ContactStore::readNames(NameList* names) const
     QByteArray scratch;
     const auto onLine = [&](QByteArrayView raw) {
         probe.feed(raw);
-        if (const QByteArrayView line = StoreText::recordLine(raw, scratch); !line.isEmpty())
-            names->add(line, probe.mayBeUtf8());
+        StoreText::forEachRecordLine(
+            raw, scratch, [&](QByteArrayView line) { names->add(line, probe.mayBeUtf8()); });
     };
     std::optional<StoreText::LineSplitter> splitter;
     bool bom = false;

@@ -28,14 +28,14 @@ RecordLines::RecordLines(QByteArray fileBytes)
 
     QByteArray scratch;
     const auto onLine = [&](QByteArrayView raw) {
-        QByteArrayView line = StoreText::recordLine(raw, scratch);
-        if (line.isEmpty())
-            return;
-        // Lines point into the file's bytes; a line the reader had to change is kept aside.
-        const std::less<const char*> before;
-        if (before(line.data(), data.data()) || before(data.data() + data.size(), line.data() + line.size()))
-            line = keep(line.toByteArray());
-        m_lines.append(line);
+        StoreText::forEachRecordLine(raw, scratch, [&](QByteArrayView line) {
+            // Lines point into the file's bytes; a line the reader had to change is kept aside.
+            const std::less<const char*> before;
+            if (before(line.data(), data.data())
+                || before(data.data() + data.size(), line.data() + line.size()))
+                line = keep(line.toByteArray());
+            m_lines.append(line);
+        });
     };
     StoreText::LineSplitter splitter(StoreText::endsLinesWithCrLf(data));
     splitter.feed(data, onLine);

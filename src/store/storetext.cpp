@@ -77,17 +77,9 @@ bool endsLinesWithCrLf(QByteArrayView head)
     return head.first(std::min(head.size(), LineEndProbeSize)).contains(QByteArrayView("\r\n"));
 }
 
-QByteArrayView recordLine(QByteArrayView rawLine, QByteArray& scratch)
+bool isBlank(QByteArrayView line)
 {
-    QByteArrayView line = rawLine;
-    if (rawLine.contains('"')) {
-        scratch = rawLine.toByteArray();
-        scratch.removeIf([](char c) { return c == '"'; });
-        line = scratch;
-    }
-    if (std::all_of(line.begin(), line.end(), [](char c) { return c == ' '; }))
-        return {};
-    return line;
+    return std::all_of(line.begin(), line.end(), [](char c) { return c == ' '; });
 }
 
 QByteArray encodeStore(const QStringList& lines)

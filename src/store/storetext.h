@@ -31,10 +31,13 @@ private:
 // something to drop (QString::fromUtf8 would drop one at the start of each line).
 QString decodeUtf8(QByteArrayView bytes);
 
-// A record line as the reader sees it: the raw line with every double quote removed (the
-// whole file is one quoted string), or an empty view when what is left is empty or holds only
-// spaces. scratch holds the cleaned copy when there was a quote to remove.
-QByteArrayView recordLine(QByteArrayView rawLine, QByteArray& scratch);
+// The record lines of one raw line, as the reader sees them: every double quote removed (the
+// whole file is one quoted string), and what is then empty or holds only spaces skipped. A
+// quote removed from between a CR and a LF joins them into a line break, as reading the whole
+// file as one string would. scratch holds the cleaned copy when there was a quote to remove.
+template<typename OnRecord>
+void forEachRecordLine(QByteArrayView rawLine, QByteArray& scratch, OnRecord&& onRecord);
+bool isBlank(QByteArrayView line);
 
 // How much of a file's start decides how its lines end (see LineSplitter). Every reader of the
 // file looks at the same bytes, so they all split it alike.
@@ -72,6 +75,27 @@ private:
 
 // The canonical bytes of a store holding these record lines (see RecordLines::toStore()).
 QByteArray encodeStore(const QStringList& lines);
+
+template<typename OnRecord>
+void forEachRecordLine(QByteArrayView rawLine, QByteArray& scratch, OnRecord&& onRecord)
+{
+    if (!rawLine.contains('"')) {
+        if (!isBlank(rawLine))
+            onRecord(rawLine);
+        return;
+    }
+    scratch = rawLine.toByteArray();
+    scratch.removeIf([](char c) { return c == '"'; });
+    for (QByteArrayView rest(scratch);;) {
+        const qsizetype crLf = rest.indexOf(QByteArrayView("\r\n"));
+        const QByteArrayView line = crLf < 0 ? rest : rest.first(crLf);
+        if (!isBlank(line))
+            onRecord(line);
+        if (crLf < 0)
+            return;
+        rest = rest.sliced(crLf + 2);
+    }
+}
 
 template<typename OnLine>
 void LineSplitter::feed(QByteArrayView piece, OnLine&& onLine)

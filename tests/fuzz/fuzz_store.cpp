@@ -33,15 +33,17 @@ struct Choices {
     uint8_t next() { return size ? data[--size] : 0; }
 };
 
-// The store reads its file in pieces: no cut, a CR LF torn in two included, may change the lines.
-// The name list reader guesses the encoding line by line, and must guess as the whole file does.
+// The store reads its file in pieces: no cut, a CR LF torn in two included, may change the lines,
+// in either way of ending them. The name list reader guesses the encoding line by line, and must
+// guess as the whole file does.
 void checkSplitter(QByteArrayView bytes, Choices& choices)
 {
+    const bool crLfOnly = choices.next() & 1;
     QList<QByteArray> whole, pieces;
     StoreText::EncodingProbe probe;
     const auto onWhole = [&](QByteArrayView l) { probe.feed(whole.emplaceBack(l.toByteArray())); };
     const auto onPiece = [&](QByteArrayView l) { pieces.append(l.toByteArray()); };
-    StoreText::LineSplitter once, cut;
+    StoreText::LineSplitter once(crLfOnly), cut(crLfOnly);
     once.feed(bytes, onWhole);
     once.finish(onWhole);
     for (qsizetype at = 0; at < bytes.size();) {
@@ -54,31 +56,44 @@ void checkSplitter(QByteArrayView bytes, Choices& choices)
     CHECK(bytes.startsWith(StoreText::Utf8Bom) || probe.isUtf8() == isUtf8(bytes));
 }
 
+// The bytes a store of these record lines is written as, in the file's encoding.
+QByteArray layout(const QStringList& texts, bool utf8, bool mark)
+{
+    if (!utf8)
+        return StoreText::encodeStore(texts);
+    const QString text
+        = u'"' + texts.join(u"\r\n"_s) + (texts.isEmpty() ? u""_s : u"\r\n"_s) + u"\r\n\"\r\n"_s;
+    return (mark ? StoreText::Utf8Bom.toByteArray() : QByteArray()) + text.toUtf8();
+}
+
 void checkRecordLines(QByteArrayView bytes, const QString& newLine, Choices& choices)
 {
     RecordLines records(bytes.toByteArray());
+    const bool utf8 = records.isUtf8();
+    const bool mark = utf8 && bytes.startsWith(StoreText::Utf8Bom);
     const QStringList texts = records.texts();
     for (qsizetype i = 0; i < texts.size(); ++i) {
         const QString& t = texts[i];
-        CHECK(t.count(u' ') < t.size() && !t.contains(u'\r') && !t.contains(u'\n') && !t.contains(u'"'));
+        // A lone CR or LF stays inside a record only where lines end at CR LF.
+        CHECK(t.count(u' ') < t.size() && !t.contains(u"\r\n"_s) && !t.contains(u'"'));
         // The list shows name(); findRecord() and the changes match with nameEquals().
         CHECK(records.name(i) == recordName(t) && records.nameEquals(i, records.name(i)));
     }
     // Untouched records are copied as the file's bytes: they must be what their text is written as.
     const QByteArray stored = records.toStore();
-    CHECK(stored.startsWith('"') && stored.endsWith("\r\n\"\r\n") && stored == StoreText::encodeStore(texts));
-    // Canonical bytes that happen to be well-formed UTF-8 read as UTF-8: a known ambiguity.
-    if (!isUtf8(stored)) {
+    CHECK(stored == layout(texts, utf8, mark));
+    // Read, rewritten, read again: the same records, in the same encoding. Canonical Windows-1252
+    // bytes that happen to be well-formed UTF-8 read as UTF-8: a known ambiguity.
+    if (utf8 || !isUtf8(stored)) {
         const RecordLines again(stored);
-        CHECK(again.size() == texts.size() && again.toStore() == stored);
-        for (qsizetype i = 0; i < texts.size(); ++i)
-            CHECK(again.text(i) == Cp1252::decode(Cp1252::encode(texts[i])));
+        CHECK(again.isUtf8() == utf8 && again.texts() == texts && again.toStore() == stored);
     }
     if (texts.isEmpty())
         return;
     const QString name = recordName(texts[choices.next() % texts.size()]).toString();
     const bool remove = choices.next() & 1;
-    const QString replacement = Cp1252::decode(Cp1252::encode(newLine));
+    const QString replacement
+        = utf8 ? StoreText::decodeUtf8(newLine.toUtf8()) : Cp1252::decode(Cp1252::encode(newLine));
     QStringList expected;
     int matches = 0;
     for (const QString& t : texts) {
@@ -88,7 +103,7 @@ void checkRecordLines(QByteArrayView bytes, const QString& newLine, Choices& cho
             expected.append(named ? replacement : t);
     }
     CHECK((remove ? records.removeNamed(name) : records.replaceNamed(name, newLine)) == matches);
-    CHECK(records.texts() == expected && records.toStore() == StoreText::encodeStore(expected));
+    CHECK(records.texts() == expected && records.toStore() == layout(expected, utf8, mark));
 }
 
 // The name list has a reader of its own, in pieces and without decoding whole lines.
@@ -120,13 +135,15 @@ void checkStore(QByteArrayView bytes, uint8_t pick)
 }
 
 // Pasted fields can hold anything, yet the line must be one record of six fields with no line break,
-// quote, control but tab or character the code page cannot hold; and a record saved unchanged stays.
+// quote or control but tab (the five C1 codes that stand for undefined Windows-1252 bytes aside);
+// and a record saved unchanged stays.
 QString checkFormatRecord(const QStringList& f, const QString& date)
 {
     const QString line = formatRecord(f.value(0), f.value(1), f.value(2), f.value(3), f.value(4), date);
     CHECK(line.endsWith(date) && line.count(QChar(SeparadorCampo)) == 5);
     for (const QChar c : line)
-        CHECK(Cp1252::byteFor(c.unicode()) >= 0 && c != u'"' && (c == u'\t' || (c >= u' ' && c != u'\x7F')));
+        CHECK(c != u'"' && (c == u'\t' || (c >= u' ' && c != u'\x7F'))
+            && (c < u'\x80' || c > u'\x9F' || Cp1252::byteFor(c.unicode()) >= 0));
     const ContactRecord r = ContactRecord::fromLine(line);
     CHECK(r.data == date && formatRecord(r.nome, r.fone, r.mail, r.endereco, r.complemento, r.data) == line);
     return line;
