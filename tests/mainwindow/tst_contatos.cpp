@@ -1,7 +1,9 @@
 #include "imagebutton.h"
+#include "readonlyfolder.h"
 #include "windowtest.h"
 
 #include <QDate>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -307,6 +309,65 @@ private Q_SLOTS:
         QCOMPARE(file(), big);
         QCOMPARE(w->nomesListados(), (QStringList { u"Ana"_s, u"Bob"_s, u"Carla"_s }));
         QCOMPARE(w->txtNome->text(), u"Bob"_s);
+    }
+
+    // Records as people's files have them: longer than the fields let anyone type, a lone line
+    // break pasted into the address, a name of a no-break space.
+    void recordsAsTheFileHasThem()
+    {
+        const QString nome = QString(70, u'N');
+        const QString nota = QString(260, u'n');
+        put(u"\"%1§1§§Rua A\nCasa\rFundos§%2§01/01/2020\r\n\u00A0§§§§§<b>\r\n\r\n\"\r\n"_s.arg(nome, nota));
+        open();
+        select(nome);
+        QCOMPARE(w->txtNome->text(), nome);
+        QCOMPARE(LB_Principal::textoDe(w->txtComp), nota);
+        QCOMPARE(LB_Principal::textoDe(w->txtEnd), u"Rua A\r\nCasa\r\nFundos"_s);
+        // Typing never lengthens them; the counters say how far past the limit they are.
+        w->txtComp->setFocus();
+        QTest::keyClick(w->txtComp, Qt::Key_End, Qt::ControlModifier);
+        QTest::keyClick(w->txtComp, 'x');
+        QTest::keyClick(w->txtNome, 'x');
+        QCOMPARE(w->lblCompCount->text(), u"-60 de 200"_s);
+        QCOMPARE(w->txtNome->text(), nome);
+        QCOMPARE(LB_Principal::textoDe(w->txtComp), nota);
+
+        // An update of the phone alone keeps the rest whole.
+        type(w->txtFone, u"2"_s);
+        QTest::mouseClick(w->imgAtualiza, Qt::LeftButton);
+        QCOMPARE(file(),
+            u"\"%1§2§§Rua A¤Casa¤Fundos§%2§%3\r\n\u00A0§§§§§<b>\r\n\r\n\"\r\n"_s.arg(nome, nota, Hoje));
+        // Deleting works, and what was deleted cannot be typed back.
+        select(nome);
+        QTest::keyClick(w->txtComp, Qt::Key_End, Qt::ControlModifier);
+        QTest::keyClick(w->txtComp, Qt::Key_Backspace);
+        QTest::keyClick(w->txtComp, 'x');
+        QCOMPARE(LB_Principal::textoDe(w->txtComp), nota.chopped(1));
+        QCOMPARE(w->lblCompCount->text(), u"-59 de 200"_s);
+
+        // The name that adding accepted is no empty name to deleting either; a date is no markup.
+        select(u"\u00A0"_s);
+        QCOMPARE(w->lblStatus2->textFormat(), Qt::PlainText);
+        QTest::mouseClick(w->imgDeleta, Qt::LeftButton);
+        QCOMPARE(w->nomesListados(), QStringList { nome });
+    }
+
+    void aFolderThatCannotBeWrittenFailsAtOnce()
+    {
+        QElapsedTimer waited;
+        waited.start();
+        {
+            const ReadOnlyFolder readOnly(m_dir->path());
+            open();
+            type(w->txtNome, u"Dora"_s);
+            QTest::mouseClick(w->imgAdiciona, Qt::LeftButton);
+        }
+        // Only a lock that another running copy holds is worth waiting for.
+        QVERIFY2(waited.elapsed() < 2500, qPrintable(u"waited %1 ms"_s.arg(waited.elapsed())));
+        const QString error = u"Erro ao gravar o arquivo de contatos!"_s;
+        QCOMPARE(watch->seen.size(), 2);
+        QCOMPARE(watch->seen.last().label1, error);
+        QCOMPARE(bytes(), QByteArray("<missing>"));
     }
 };
 
