@@ -13,6 +13,7 @@ using namespace Qt::StringLiterals;
 
 const QString LB_Print::Pergunta = u"Imprimir as informações acima?"_s;
 const QString LB_Print::SemImpressora = u"Nenhuma impressora instalada!"_s;
+const QString LB_Print::SemPadrao = u"Nenhuma impressora padrão definida!"_s;
 const QString LB_Print::ErroAoImprimir = u"Erro ao imprimir!"_s;
 
 LB_Print::LB_Print(const QString& texto, Printer& impressora, QWidget* parent)
@@ -63,6 +64,9 @@ void LB_Print::lblSim_Click()
         break;
     case Printer::Resultado::SemImpressora:
         m_falha = SemImpressora;
+        break;
+    case Printer::Resultado::SemPadrao:
+        m_falha = SemPadrao;
         break;
     case Printer::Resultado::Falhou:
         m_falha = ErroAoImprimir;

@@ -15,6 +15,7 @@ class LB_Print : public QDialog {
 public:
     static const QString Pergunta;
     static const QString SemImpressora;
+    static const QString SemPadrao;
     static const QString ErroAoImprimir;
 
     LB_Print(const QString& texto, Printer& impressora, QWidget* parent = nullptr);

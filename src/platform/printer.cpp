@@ -8,9 +8,27 @@
 
 #include <cmath>
 
+#ifndef Q_OS_WIN
+#include <QBuffer>
+#include <QPdfWriter>
+#include <cups/cups.h>
+
+#include <cstdlib>
+#include <cstring>
+#endif
+
 using namespace Qt::StringLiterals;
 
 namespace {
+
+const QString NomeDoTrabalho = u"Lurvane Brevicard"_s;
+
+void desenhaPagina(QPainter& painter, const QString& texto)
+{
+    painter.setFont(QFont(u"Arial"_s, 10));
+    PrintBoxedText(painter, texto, SystemPrinter::EsquerdaMm, SystemPrinter::TopoMm, SystemPrinter::LarguraMm,
+        SystemPrinter::AlturaMm);
+}
 
 // Millimetres to the device's pixels, rounded to the nearest whole pixel, halves to even.
 int mmParaPixels(float mm, int dpi)
@@ -62,21 +80,101 @@ float PrintBoxedText(QPainter& painter, const QString& strTextToPrint, float sng
     return sngY + static_cast<float>((y - caixa.top()) * 25.4 / dpiY);
 }
 
+#ifdef Q_OS_WIN
+
+// Qt's Windows print engine reports a job the spooler did not take.
 Printer::Resultado SystemPrinter::imprime(const QString& texto)
 {
     // Without a printer Qt would quietly write the page to a PDF file nobody asked for.
     const QPrinterInfo padrao = QPrinterInfo::defaultPrinter();
     if (padrao.isNull())
-        return Resultado::SemImpressora;
+        return QPrinterInfo::availablePrinterNames().isEmpty() ? Resultado::SemImpressora
+                                                               : Resultado::SemPadrao;
 
     QPrinter printer(padrao, QPrinter::HighResolution);
-    printer.setDocName(u"Lurvane Brevicard"_s);
+    printer.setDocName(NomeDoTrabalho);
     QPainter painter;
     if (!painter.begin(&printer))
         return Resultado::Falhou;
-    painter.setFont(QFont(u"Arial"_s, 10));
-    PrintBoxedText(painter, texto, EsquerdaMm, TopoMm, LarguraMm, AlturaMm);
+    desenhaPagina(painter, texto);
     // The job is handed to the printer only when the painter ends.
     const bool entregue = painter.end();
     return entregue && printer.printerState() != QPrinter::Error ? Resultado::Impresso : Resultado::Falhou;
 }
+
+#else
+
+namespace {
+
+// The print server's queues as libcups lists them, freed with the list.
+struct Filas {
+    cups_dest_t* lista = nullptr;
+    int quantas = 0;
+    ~Filas() { cupsFreeDests(quantas, lista); }
+};
+
+// The page as a PDF on the queue's own paper and margins, the ones Qt's print engine would
+// use for it; empty when it could not be drawn.
+QByteArray paginaEmPdf(const char* fila, const QString& texto)
+{
+    const QPrinter printer(QPrinterInfo::printerInfo(QString::fromLocal8Bit(fila)), QPrinter::HighResolution);
+    QBuffer pdf;
+    pdf.open(QIODevice::WriteOnly);
+    QPdfWriter escritor(&pdf);
+    escritor.setTitle(NomeDoTrabalho);
+    escritor.setResolution(printer.resolution());
+    escritor.setPageLayout(printer.pageLayout());
+    QPainter painter;
+    if (!painter.begin(&escritor))
+        return {};
+    desenhaPagina(painter, texto);
+    return painter.end() ? pdf.data() : QByteArray();
+}
+
+// Submits the PDF to the queue; true only when the server took the whole job. A job it took
+// in part is cancelled, so that no half page prints.
+bool enviaAoServidor(const char* fila, const QByteArray& pdf)
+{
+    const QByteArray titulo = NomeDoTrabalho.toUtf8();
+    const int trabalho = cupsCreateJob(CUPS_HTTP_DEFAULT, fila, titulo.constData(), 0, nullptr);
+    if (trabalho <= 0)
+        return false;
+    const bool aceito
+        = cupsStartDocument(CUPS_HTTP_DEFAULT, fila, trabalho, titulo.constData(), CUPS_FORMAT_PDF, 1)
+            == HTTP_STATUS_CONTINUE
+        && cupsWriteRequestData(CUPS_HTTP_DEFAULT, pdf.constData(), size_t(pdf.size()))
+            == HTTP_STATUS_CONTINUE
+        && cupsFinishDocument(CUPS_HTTP_DEFAULT, fila) <= IPP_STATUS_OK_EVENTS_COMPLETE;
+    if (!aceito)
+        cupsCancelJob2(CUPS_HTTP_DEFAULT, fila, trabalho, 0);
+    return aceito;
+}
+
+} // namespace
+
+// Qt's print engine for CUPS hands the page over without looking at the server's answer, so a
+// queue that is stopped or refuses jobs would lose the page in silence. The page is drawn
+// into a PDF here and submitted through libcups, whose answers tell what became of it.
+Printer::Resultado SystemPrinter::imprime(const QString& texto)
+{
+    Filas filas;
+    filas.quantas = cupsGetDests2(CUPS_HTTP_DEFAULT, &filas.lista);
+    // No print server at all looks the same to the user: there is no printer to print on.
+    if (filas.quantas <= 0)
+        return Resultado::SemImpressora;
+    const cups_dest_t* padrao = cupsGetDest(nullptr, nullptr, filas.quantas, filas.lista);
+    if (!padrao)
+        return Resultado::SemPadrao;
+
+    // A stopped queue would hold the job until someone starts it again, and the server takes
+    // it all the same; a queue that refuses jobs is known before any page is drawn.
+    const char* estado = cupsGetOption("printer-state", padrao->num_options, padrao->options);
+    const char* aceita = cupsGetOption("printer-is-accepting-jobs", padrao->num_options, padrao->options);
+    if ((estado && std::atoi(estado) == IPP_PSTATE_STOPPED) || (aceita && std::strcmp(aceita, "true") != 0))
+        return Resultado::Falhou;
+
+    const QByteArray pdf = paginaEmPdf(padrao->name, texto);
+    return !pdf.isEmpty() && enviaAoServidor(padrao->name, pdf) ? Resultado::Impresso : Resultado::Falhou;
+}
+
+#endif

@@ -6,13 +6,17 @@ class QString;
 // Prints one page of text on the default printer.
 class Printer {
 public:
-    enum class Resultado { Impresso, SemImpressora, Falhou };
+    // SemPadrao: printers are installed, but none is the default. Falhou: the printer or its
+    // queue did not take the page.
+    enum class Resultado { Impresso, SemImpressora, SemPadrao, Falhou };
 
     virtual ~Printer() = default;
     virtual Resultado imprime(const QString& texto) = 0;
 };
 
-// The text word-wrapped in the box of PrintBoxedText below, Arial 10 points, one page.
+// The text word-wrapped in the box of PrintBoxedText below, Arial 10 points, one page. On
+// CUPS the page goes to the print server as a PDF, and only a job the server took counts as
+// printed.
 class SystemPrinter final : public Printer {
 public:
     // Where the text stands on the page, in millimetres from the printable area's top left.

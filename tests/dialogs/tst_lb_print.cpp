@@ -89,15 +89,19 @@ private Q_SLOTS:
     {
         FakePlatform fakes;
         ModalWatch watch(&fakes.beeper.beeps);
-        for (const auto r : { Printer::Resultado::SemImpressora, Printer::Resultado::Falhou }) {
-            fakes.impressora.resultado = r;
+        const QList<std::pair<Printer::Resultado, QString>> casos {
+            { Printer::Resultado::SemImpressora, u"Nenhuma impressora instalada!"_s },
+            { Printer::Resultado::SemPadrao, u"Nenhuma impressora padrão definida!"_s },
+            { Printer::Resultado::Falhou, u"Erro ao imprimir!"_s },
+        };
+        for (const auto& [resultado, aviso] : casos) {
+            fakes.impressora.resultado = resultado;
             imprime(fakes, Contato, u"lblSim"_s);
+            QCOMPARE(watch.seen.size(), 2 * fakes.impressora.textos.size());
+            QCOMPARE(watch.seen.last().label1, aviso);
+            QCOMPARE(watch.seen.last().pos, watch.seen[watch.seen.size() - 2].pos);
         }
-        QCOMPARE(watch.seen.size(), 4);
-        QCOMPARE(watch.seen[1].label1, u"Nenhuma impressora instalada!"_s);
-        QCOMPARE(watch.seen[3].label1, u"Erro ao imprimir!"_s);
-        QCOMPARE(watch.seen[3].pos, watch.seen[2].pos);
-        QCOMPARE(fakes.beeper.beeps, 2);
+        QCOMPARE(fakes.beeper.beeps, 3);
         QCOMPARE(SystemPrinter().imprime(Contato), Printer::Resultado::SemImpressora);
     }
 

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Printing through the real print window: with no print server "SIM" prints nothing and the
-# notice stands where the print window stood; with a private print server whose default
-# printer writes each job into a folder, the typed contact arrives on one page, wrapped in the box.
+# notice stands where the print window stood. On a private print server whose printers write
+# each job into a folder: with no default printer, and with a default queue that is stopped or
+# refuses jobs, a notice tells it and nothing is printed; with a working default printer the
+# typed contact arrives on one page, wrapped in the box.
 source "$(dirname "$0")/lib.sh"
 binary=$(realpath "$1")
 command -v lpadmin >/dev/null && command -v pdftotext >/dev/null || e2e_fail "CUPS or poppler missing"
@@ -28,6 +30,25 @@ print_and_confirm() {
     [ "$X,$Y" = 722,507 ] || e2e_fail "the print window stands at $X,$Y"
     xdotool mousemove --window "$w" 213 181 click 1
 }
+# notice_shot NAME: waits for the notice where the print window stood, keeps its pixels as
+# NAME.rgb once painted and still (two grabs alike, with more than the background's colours),
+# and waits for it to close itself.
+notice_painted() {
+    /usr/bin/import -window "$1" -depth 8 "rgb:$2.new" || return 1
+    [ "$(/usr/bin/convert -size 193x49 -depth 8 "rgb:$2.new" -format %k info:)" -gt 2 ] \
+        && cmp -s "$2.new" "$2" && return 0
+    mv "$2.new" "$2" && return 1
+}
+no_notice() { ! window_sized 193 49; }
+notice_shot() {
+    e2e_wait 5 window_sized 193 49 || e2e_fail "no notice: $1"
+    local w
+    w=$(window_sized 193 49)
+    eval "$(xdotool getwindowgeometry --shell "$w")"
+    [ "$X,$Y" = 722,507 ] || e2e_fail "the notice stands at $X,$Y: $1"
+    e2e_wait 2 notice_painted "$w" "$E2E_TMP/$1.rgb" || e2e_fail "the notice was not painted: $1"
+    e2e_wait 5 no_notice || e2e_fail "the notice did not close: $1"
+}
 
 cups="$E2E_TMP/cups" out="$E2E_TMP/out"
 mkdir -p "$cups"/{bin/backend,spool,tmp,cache,state,log} "$out"
@@ -35,9 +56,7 @@ export CUPS_SERVER="$cups/cups.sock"
 
 e2e_start_program "$binary" "$E2E_TMP/no-server"
 print_and_confirm
-e2e_wait 5 window_sized 193 49 || e2e_fail "no notice after printing without a printer"
-eval "$(xdotool getwindowgeometry --shell "$(window_sized 193 49)")"
-[ "$X,$Y" = 722,507 ] || e2e_fail "the notice stands at $X,$Y"
+notice_shot no-server
 [ -z "$(find "$E2E_TMP" -name '*.pdf')" ] || e2e_fail "a PDF was written without a printer"
 kill "$E2E_APP_PID"
 
@@ -58,7 +77,11 @@ printf '%s\n' "Listen $cups/cups.sock" 'Browsing No' 'WebInterface No' 'DefaultA
 /usr/sbin/cupsd -f -c "$cups/cupsd.conf" -s "$cups/cups-files.conf" &
 E2E_PIDS+=($!)
 e2e_wait 10 test -S "$cups/cups.sock" || e2e_fail "the print server did not start"
-lpadmin -p LBPDF -v "lbpdf:$out" -E 2>/dev/null && lpadmin -d LBPDF || e2e_fail "$(cat "$cups/log/error")"
+unset LPDEST PRINTER # they would name a default of their own
+for queue in LBPDF STOPPED REFUSING; do
+    lpadmin -p "$queue" -v "lbpdf:$out" -E 2>/dev/null || e2e_fail "$(cat "$cups/log/error")"
+done
+cupsdisable STOPPED && cupsreject REFUSING || e2e_fail "$(lpstat -p)"
 
 e2e_start_program "$binary" "$E2E_TMP/app"
 xdotool windowfocus --sync "$E2E_WINDOW"
@@ -71,6 +94,23 @@ for field in "354 56 Ana Lima" "270 96 11 5555 1234" "417 96 ana@exemplo.com.br"
     [ "${text:0:1}" != + ] || { xdotool key End Return && text=${text:1}; }
     xdotool type --delay 0 "$text"
 done
+print_and_confirm
+notice_shot no-default
+for queue in STOPPED REFUSING; do
+    lpadmin -d "$queue"
+    print_and_confirm
+    notice_shot "$queue"
+done
+[ -z "$(ls -A "$out")" ] && [ -z "$(lpstat -W all -o)" ] || e2e_fail "a job was queued: $(lpstat -W all -o)"
+# The notices are told apart by their pixels: the two failing queues give one text, and it
+# differs from the notice without a server and from the one without a default printer, which
+# differ from each other too.
+cmp -s "$E2E_TMP/STOPPED.rgb" "$E2E_TMP/REFUSING.rgb" || e2e_fail "the failing queues gave different notices"
+for pair in no-server:no-default no-server:STOPPED no-default:STOPPED; do
+    ! cmp -s "$E2E_TMP/${pair%:*}.rgb" "$E2E_TMP/${pair#*:}.rgb" || e2e_fail "the same notice for $pair"
+done
+
+lpadmin -d LBPDF
 print_and_confirm
 e2e_wait 10 compgen -G "$out/job-*.pdf" || e2e_fail "nothing was printed: $(cat "$cups/log/error")"
 pdf=$(compgen -G "$out/job-*.pdf")
