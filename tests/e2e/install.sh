@@ -33,6 +33,11 @@ e2e_wait 20 xdotool search --onlyvisible --pid "$E2E_APP_PID" --name '^Lurvane B
     || { cat "$E2E_TMP/app.log" >&2; e2e_fail "the installed program showed no window"; }
 E2E_WINDOW=$(xdotool search --onlyvisible --pid "$E2E_APP_PID" --name '^Lurvane Brevicard$' | head -n1)
 
+# The menu entry finds its window by class: the second string of WM_CLASS.
+class=$(sed -n 's/^StartupWMClass=//p' "$prefix/share/applications/$id.desktop")
+xprop -id "$E2E_WINDOW" WM_CLASS | grep -q ", \"$class\"\$" \
+    || e2e_fail "StartupWMClass $class against $(xprop -id "$E2E_WINDOW" WM_CLASS)"
+
 store="$user/data/Lurvane Brevicard/LBcontatos.txt"
 e2e_wait 10 e2e_file_is "$store" 220d0a220d0a || e2e_fail "no empty store in the user's data folder"
 xdotool windowfocus --sync "$E2E_WINDOW"
