@@ -9,6 +9,7 @@ packages=(
     libbenchmark-dev
     xvfb xdotool x11-utils xclip openbox trayer imagemagick poppler-utils cups-daemon cups-client
     fonts-dejavu-core fonts-liberation
+    desktop-file-utils appstream dpkg-dev
 )
 
 missing=()

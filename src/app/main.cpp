@@ -1,6 +1,9 @@
 #include "beeper.h"
+#include "contactstore.h"
 #include "lb_principal.h"
 #include "printer.h"
+#include "singleinstance.h"
+#include "storefolder.h"
 #include "trayicon.h"
 #include "urlopener.h"
 #include "windowmover.h"
@@ -15,16 +18,25 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(u"Lurvane Brevicard"_s);
     QApplication::setApplicationVersion(u"1.1"_s);
+    QApplication::setDesktopFileName(u"net.tevrolurvane.Brevicard"_s);
     QApplication::setWindowIcon(LB_Principal::iconePrograma());
+
+    // Beside the executable for a portable copy, in the user's data folder for an installed one.
+    const QString pasta = storeFolder(QCoreApplication::applicationDirPath());
+
+    // Started again on the same file (from the menu, while the window sits in the tray): the
+    // running copy shows its window and this one is done.
+    SingleInstance unica(ContactStore(pasta).path());
+    if (!unica.registra())
+        return 0;
 
     SystemBeeper beeper;
     SystemTrayIcon bandeja;
     SystemPrinter impressora;
     DesktopUrlOpener navegador;
     SystemWindowMover movedor;
-    // The contacts file lives beside the executable.
-    LB_Principal janela(
-        QCoreApplication::applicationDirPath(), { beeper, bandeja, impressora, navegador, movedor });
+    LB_Principal janela(pasta, { beeper, bandeja, impressora, navegador, movedor });
+    QObject::connect(&unica, &SingleInstance::reaberto, &janela, &LB_Principal::restaura);
     janela.show();
     return QApplication::exec();
 }

@@ -110,6 +110,8 @@ public Q_SLOTS:
     void imgAtualiza_Click();
     void imgDeleta_Click();
     void minimize_to_tray();
+    // Brings the window back from the notification area or the taskbar, and to the front.
+    void restaura();
     void imgFecha_Click();
     void imgCopiar_Click();
     void imgLimpar_Click();
@@ -169,7 +171,6 @@ private:
     void colaNoCampo(const Campo& campo);
     void Form_MouseMove();
     void Form_Unload();
-    void restaura();
     bool adicionaIcone();
     // Moving the window after the pointer where the desktop cannot move it.
     bool arrastaPelaFaixa(QEvent* event);

@@ -40,9 +40,14 @@ void LB_Principal::preparaJanela()
     connect(imgMinimiza, &ImageButton::clicked, this, &LB_Principal::minimize_to_tray);
     connect(imgFecha, &ImageButton::clicked, this, &LB_Principal::imgFecha_Click);
 
-    connect(&m_plataforma.bandeja, &TrayIcon::botaoEsquerdo, this, &LB_Principal::restaura);
+    // The icon's clicks reach the window as pointer movement does, and clear the same labels.
+    connect(&m_plataforma.bandeja, &TrayIcon::botaoEsquerdo, this, [this] {
+        restaura();
+        Form_MouseMove();
+    });
     connect(&m_plataforma.bandeja, &TrayIcon::botaoDireito, this, [this] {
         restaura();
+        Form_MouseMove();
         m_plataforma.bandeja.remove();
     });
 
@@ -78,8 +83,6 @@ void LB_Principal::restaura()
     show();
     raise();
     activateWindow();
-    // The icon's clicks reach the window as pointer movement does, and clear the same labels.
-    Form_MouseMove();
 }
 
 void LB_Principal::imgFecha_Click()
