@@ -92,6 +92,7 @@ void LB_Principal::criaControles()
 
     // The strip goes first, at the bottom of the stack: what stands on it is drawn over it.
     imgMove = image("imgMove", "move", 0, 0, 7575, 330, {});
+    imgMove->setAccessibleRole(QAccessible::TitleBar); // it drags the window; it presses nothing
 
     lstContatos = new ContactListView(this);
     lstContatos->setObjectName(u"lstContatos"_s);
