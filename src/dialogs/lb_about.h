@@ -37,8 +37,10 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
+    void desenhaFiguras();
     void lblTevrolurvane_Click();
     void lblPayPal_Click();
     void lblNao_Click();
