@@ -118,10 +118,16 @@ bool LB_Principal::arrastaPelaFaixa(QEvent* event)
     switch (event->type()) {
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonDblClick: {
-        if (m_arrastoManual || m_plataforma.movedor.iniciaMovimento(this))
+        const auto* press = static_cast<QMouseEvent*>(event);
+        // A second button while one is held goes on with the same drag; a press with no
+        // other button down starts anew, even if the last drag's release never came.
+        if (m_arrastoManual && press->buttons() != press->button())
+            return false;
+        m_arrastoManual = false;
+        if (m_plataforma.movedor.iniciaMovimento(this))
             return false;
         m_arrastoManual = true;
-        m_arrastoPonteiro = static_cast<QMouseEvent*>(event)->globalPosition().toPoint();
+        m_arrastoPonteiro = press->globalPosition().toPoint();
         m_arrastoJanela = pos();
         return false;
     }
@@ -129,6 +135,12 @@ bool LB_Principal::arrastaPelaFaixa(QEvent* event)
         if (m_arrastoManual)
             move(m_arrastoJanela + static_cast<QMouseEvent*>(event)->globalPosition().toPoint()
                 - m_arrastoPonteiro);
+        return false;
+    // The release never reaches a window that is hidden, no longer active or lost its grab.
+    case QEvent::Hide:
+    case QEvent::WindowDeactivate:
+    case QEvent::UngrabMouse:
+        m_arrastoManual = false;
         return false;
     case QEvent::MouseButtonRelease:
         if (static_cast<QMouseEvent*>(event)->buttons() == Qt::NoButton)

@@ -209,6 +209,29 @@ private Q_SLOTS:
         QCOMPARE(b->pos(), design);
     }
 
+    void dragAfterALostRelease()
+    {
+        open();
+        const QPoint start = w->pos();
+        const auto send = [&](QEvent::Type type, QPoint at, Qt::MouseButtons held) {
+            const Qt::MouseButton b = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
+            QMouseEvent e(type, QPointF(40, 10), QPointF(40, 10), QPointF(at), b, held, {});
+            QApplication::sendEvent(w->imgMove, &e);
+        };
+        send(QEvent::MouseButtonPress, QPoint(600, 500), Qt::LeftButton);
+        send(QEvent::MouseMove, QPoint(610, 505), Qt::LeftButton);
+        QCOMPARE(w->pos(), start + QPoint(10, 5));
+        // The release went elsewhere. The next drag starts where the pointer now is, and after
+        // deactivation nothing follows it.
+        send(QEvent::MouseButtonPress, QPoint(200, 200), Qt::LeftButton);
+        send(QEvent::MouseMove, QPoint(203, 201), Qt::LeftButton);
+        QCOMPARE(w->pos(), start + QPoint(13, 6));
+        QEvent deactivate(QEvent::WindowDeactivate);
+        QApplication::sendEvent(w->imgMove, &deactivate);
+        send(QEvent::MouseMove, QPoint(300, 300), Qt::LeftButton);
+        QCOMPARE(w->pos(), start + QPoint(13, 6));
+    }
+
     void screenReadersKnowTheButtons_data()
     {
         QTest::addColumn<QString>("name");
