@@ -104,9 +104,10 @@ void LB_About::showEvent(QShowEvent* event)
     connect(windowHandle(), &QWindow::screenChanged, this, &LB_About::desenhaFiguras, Qt::UniqueConnection);
 }
 
-void LB_About::mostra(const QPoint& principal, UrlOpener& navegador)
+void LB_About::mostra(const QPoint& principal, UrlOpener& navegador, QWidget* janelaPrincipal)
 {
     LB_About janela(navegador);
+    Janelas::acimaDe(&janela, janelaPrincipal);
     janela.move(Janelas::sobrePrincipal(principal));
     janela.exec();
 }

@@ -360,7 +360,7 @@ QString LB_Principal::textoContato() const
 void LB_Principal::mostraAviso(const QString& mensagem, int esquerdaTwips)
 {
     LB_ContAd::mostra(
-        m_plataforma.beeper, mensagem, pos() + Twips::point(esquerdaTwips, AvisoTopoTwips));
+        m_plataforma.beeper, mensagem, pos() + Twips::point(esquerdaTwips, AvisoTopoTwips), this);
 }
 
 QString LB_Principal::mensagemDeErro(StoreStatus status)

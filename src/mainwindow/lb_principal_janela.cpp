@@ -4,6 +4,7 @@
 #include "twips.h"
 #include "windowmover.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QLabel>
 #include <QMouseEvent>
@@ -42,8 +43,11 @@ void LB_Principal::preparaJanela()
 
     connect(&m_plataforma.bandeja, &TrayIcon::botaoEsquerdo, this, &LB_Principal::restaura);
     connect(&m_plataforma.bandeja, &TrayIcon::botaoDireito, this, [this] {
+        // While a small window is up, the icon stays: it is the way back to that window.
+        const bool janelaAberta = QApplication::activeModalWidget();
         restaura();
-        m_plataforma.bandeja.remove();
+        if (!janelaAberta)
+            m_plataforma.bandeja.remove();
     });
 
     imgMove->installEventFilter(this);
@@ -74,6 +78,17 @@ void LB_Principal::minimize_to_tray()
 
 void LB_Principal::restaura()
 {
+    // A small window waits for an answer or its time: it comes to the front, and the main
+    // window stays beneath it.
+    if (QWidget* janela = QApplication::activeModalWidget()) {
+        if (isHidden() || isMinimized()) {
+            setWindowState(windowState() & ~Qt::WindowMinimized);
+            show();
+        }
+        janela->raise();
+        janela->activateWindow();
+        return;
+    }
     setWindowState(windowState() & ~Qt::WindowMinimized);
     show();
     raise();

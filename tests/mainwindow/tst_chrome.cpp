@@ -232,6 +232,49 @@ private Q_SLOTS:
         QCOMPARE(w->pos(), start + QPoint(13, 6));
     }
 
+    void trayClickDuringASmallWindow_data()
+    {
+        QTest::addColumn<QString>("image");
+        QTest::addColumn<bool>("rightButton");
+        QTest::newRow("about, left") << u"imgMarca"_s << false;
+        QTest::newRow("print, right") << u"imgImprimir"_s << true;
+        QTest::newRow("notice, right") << u"imgAdiciona"_s << true;
+        QTest::newRow("question, left") << u"imgDeleta"_s << false;
+    }
+
+    void trayClickDuringASmallWindow()
+    {
+        QFETCH(QString, image);
+        QFETCH(bool, rightButton);
+        fresh();
+        put(u"\"Ana§§§§§01/01/2026\r\n\r\n\"\r\n"_s);
+        WindowTest::open();
+        select(u"Ana"_s);
+        RecordingTray& tray = m_fakes->bandeja;
+        tray.chamadas.clear();
+        QWidget other; // another program's window, in front
+        QString seen;
+        watch->onShown = [&](QWidget* janela) {
+            other.show();
+            QApplication::setActiveWindow(&other);
+            rightButton ? Q_EMIT tray.botaoDireito() : Q_EMIT tray.botaoEsquerdo();
+            QCoreApplication::processEvents();
+            // Above the main window, owned by nobody.
+            if (janela->isActiveWindow() && !janela->parentWidget()
+                && janela->windowHandle()->transientParent() == w->windowHandle())
+                seen = janela->objectName();
+            if (auto* nao = janela->findChild<QWidget*>(u"lblNao"_s))
+                QTest::mouseClick(nao, Qt::LeftButton);
+            else
+                static_cast<QDialog*>(janela)->done(QDialog::Accepted);
+        };
+        QTest::mouseClick(w->findChild<ImageButton*>(image), Qt::LeftButton);
+        QVERIFY(!watch->seen.isEmpty());
+        QCOMPARE(seen, watch->seen.first().objectName);
+        QVERIFY(tray.chamadas.isEmpty()); // the icon stays
+        QVERIFY(w->isVisible());
+    }
+
     void screenReadersKnowTheButtons_data()
     {
         QTest::addColumn<QString>("name");
