@@ -32,9 +32,8 @@ inline void prepara(QDialog* janela, const QString& nome, int larguraTwips, int 
     janela->setFixedSize(Twips::toPixels(larguraTwips), Twips::toPixels(alturaTwips));
 }
 
-// Keeps a small window above the main window (the desktop's transient parent, so the main
-// window can never cover it), while the main window does not own it: it has no parent widget
-// and comes and goes on its own.
+// Keeps a small window above the main window (its transient parent for the desktop), while
+// the main window does not own it: it has no parent widget and comes and goes on its own.
 inline void acimaDe(QDialog* janela, QWidget* principal)
 {
     if (!principal || !principal->window()->windowHandle())

@@ -7,6 +7,8 @@
 #include <QFrame>
 #include <QMouseEvent>
 
+#include <utility>
+
 namespace {
 
 QAccessibleInterface* accessibleLabelButton(const QString& className, QObject* object)
@@ -62,8 +64,17 @@ void LabelButton::mousePressEvent(QMouseEvent* event)
     event->accept();
 }
 
+void LabelButton::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    // Not a second press, as QWidget would make it: the first click has already run it.
+    event->accept();
+    m_doubleClick = true;
+}
+
 void LabelButton::mouseReleaseEvent(QMouseEvent* event)
 {
+    if (std::exchange(m_doubleClick, false))
+        return;
     if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
         Q_EMIT clicked();
 }

@@ -30,8 +30,11 @@ Q_SIGNALS:
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
     QAccessible::Role m_role = QAccessible::Link;
+    // The press is a double click's second one: a double click is one click.
+    bool m_doubleClick = false;
 };

@@ -75,6 +75,19 @@ private Q_SLOTS:
         a->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
         QTRY_COMPARE(clicked.size(), 1);
     }
+
+    void doubleClickOnALinkOpensItOnce()
+    {
+        RecordingOpener navegador;
+        LB_About about(navegador);
+        about.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&about));
+        // Through the window, as the desktop delivers it: the second press comes with the
+        // double click.
+        QTest::mouseDClick(about.windowHandle(), Qt::LeftButton, {}, about.lblPayPal->geometry().center());
+        QTest::mouseClick(about.lblPayPal, Qt::LeftButton); // a click after it opens again
+        QCOMPARE(navegador.enderecos, QList<QUrl>(2, LB_About::PaginaDeDoacao));
+    }
 };
 
 QTEST_MAIN(TestLB_About)
