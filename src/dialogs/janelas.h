@@ -9,6 +9,7 @@
 #include <QPlainTextEdit>
 #include <QTextDocument>
 #include <QWidget>
+#include <QWindow>
 
 // What the small windows share: their colours, their bold captions, their framed background.
 namespace Janelas {
@@ -29,6 +30,16 @@ inline void prepara(QDialog* janela, const QString& nome, int larguraTwips, int 
     janela->setObjectName(nome);
     janela->setWindowTitle(QStringLiteral("Lurvane Brevicard"));
     janela->setFixedSize(Twips::toPixels(larguraTwips), Twips::toPixels(alturaTwips));
+}
+
+// Keeps a small window above the main window (its transient parent for the desktop), while
+// the main window does not own it: it has no parent widget and comes and goes on its own.
+inline void acimaDe(QDialog* janela, QWidget* principal)
+{
+    if (!principal || !principal->window()->windowHandle())
+        return;
+    janela->winId(); // the native window, which carries the hint
+    janela->windowHandle()->setTransientParent(principal->window()->windowHandle());
 }
 
 inline void negrito(QWidget* w, qreal pontos = 8.25)

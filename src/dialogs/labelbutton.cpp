@@ -1,16 +1,36 @@
 #include "labelbutton.h"
 
+#include "accessiblebutton.h"
 #include "janelas.h"
 #include "twips.h"
 
 #include <QFrame>
 #include <QMouseEvent>
 
+#include <utility>
+
+namespace {
+
+QAccessibleInterface* accessibleLabelButton(const QString& className, QObject* object)
+{
+    if (className != QLatin1String("LabelButton") || !object || !object->isWidgetType())
+        return nullptr;
+    auto* button = static_cast<LabelButton*>(object);
+    return new AccessibleButton(
+        button, [button] { return button->accessibleRole(); }, [button] { button->click(); });
+}
+
+} // namespace
+
 LabelButton::LabelButton(
     const QString& nome, const QString& legenda, const QString& dica, const QRect& twips, QWidget* parent)
     : QLabel(legenda, parent)
 {
+    static const bool registered = (QAccessible::installFactory(accessibleLabelButton), true);
+    Q_UNUSED(registered);
     setObjectName(nome);
+    // A screen reader says the caption without the spaces that pad it on the shape.
+    setAccessibleName(legenda.trimmed());
     setGeometry(Twips::rect(twips.x(), twips.y(), twips.width(), twips.height()));
     setToolTip(dica);
     setCursor(Qt::PointingHandCursor);
@@ -29,6 +49,7 @@ LabelButton* LabelButton::comForma(const QString& nome, const QString& legenda, 
     forma->setPalette(cor);
 
     auto* botao = new LabelButton(nome, legenda, dica, twips, parent);
+    botao->m_role = QAccessible::PushButton;
     botao->setAlignment(Qt::AlignCenter);
     QPalette branco = botao->palette();
     branco.setColor(QPalette::WindowText, Qt::white);
@@ -43,8 +64,17 @@ void LabelButton::mousePressEvent(QMouseEvent* event)
     event->accept();
 }
 
+void LabelButton::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    // Not a second press, as QWidget would make it: the first click has already run it.
+    event->accept();
+    m_doubleClick = true;
+}
+
 void LabelButton::mouseReleaseEvent(QMouseEvent* event)
 {
+    if (std::exchange(m_doubleClick, false))
+        return;
     if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
         Q_EMIT clicked();
 }

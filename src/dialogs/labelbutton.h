@@ -1,9 +1,12 @@
 #pragma once
 
+#include <QAccessible>
 #include <QLabel>
 
 // A label that the small windows use as a button or a web link: a pointing hand over it, and
-// a left-button click on it runs it. It takes no keyboard focus, so only the mouse runs it.
+// a left-button click on it runs it. It takes no keyboard focus, so only the mouse runs it;
+// screen readers know it as a link, or as a push button when it stands on a shape, and can
+// press it.
 class LabelButton : public QLabel {
     Q_OBJECT
 public:
@@ -15,11 +18,23 @@ public:
     static LabelButton* comForma(const QString& nome, const QString& legenda, const QString& dica,
         const QRect& twips, const QString& nomeForma, QWidget* parent);
 
+    QAccessible::Role accessibleRole() const { return m_role; }
+
+public Q_SLOTS:
+    // What a left click on it does.
+    void click() { Q_EMIT clicked(); }
+
 Q_SIGNALS:
     // Left button pressed on the label and released over it.
     void clicked();
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    QAccessible::Role m_role = QAccessible::Link;
+    // The press is a double click's second one: a double click is one click.
+    bool m_doubleClick = false;
 };

@@ -7,6 +7,7 @@
 
 #include <QIcon>
 #include <QPlainTextEdit>
+#include <QWindow>
 
 using namespace Qt::StringLiterals;
 
@@ -29,9 +30,16 @@ QLabel* figura(QWidget* parent, const QString& nome, const QString& svg, const Q
 {
     auto* l = Janelas::rotulo(parent, nome, {}, twips);
     l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    // Drawn from SVG at the screen's density, so it stays sharp.
-    l->setPixmap(QIcon(svg).pixmap(tamanho, parent->devicePixelRatioF()));
+    l->setProperty("svg", svg);
+    l->setProperty("tamanho", tamanho);
     return l;
+}
+
+// Drawn from SVG at the density of the window's screen, so it stays sharp.
+void desenha(QLabel* figura, qreal escala)
+{
+    figura->setPixmap(
+        QIcon(figura->property("svg").toString()).pixmap(figura->property("tamanho").toSize(), escala));
 }
 
 } // namespace
@@ -78,11 +86,28 @@ LB_About::LB_About(UrlOpener& navegador, QWidget* parent)
     connect(lblPayPal, &LabelButton::clicked, this, &LB_About::lblPayPal_Click);
     connect(lblNao, &LabelButton::clicked, this, &LB_About::lblNao_Click);
     Janelas::cabemTodos(this);
+    desenhaFiguras();
 }
 
-void LB_About::mostra(const QPoint& principal, UrlOpener& navegador)
+void LB_About::desenhaFiguras()
+{
+    const qreal escala = windowHandle() ? windowHandle()->devicePixelRatio() : devicePixelRatioF();
+    for (QLabel* f : { Image1, Image2 })
+        desenha(f, escala);
+}
+
+void LB_About::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    // Now the window has a screen: drawn for it, and again when it moves to one of another scale.
+    desenhaFiguras();
+    connect(windowHandle(), &QWindow::screenChanged, this, &LB_About::desenhaFiguras, Qt::UniqueConnection);
+}
+
+void LB_About::mostra(const QPoint& principal, UrlOpener& navegador, QWidget* janelaPrincipal)
 {
     LB_About janela(navegador);
+    Janelas::acimaDe(&janela, janelaPrincipal);
     janela.move(Janelas::sobrePrincipal(principal));
     janela.exec();
 }

@@ -33,12 +33,14 @@ public:
 
     // Opens the window over the main window whose top left is principal (screen pixels) and
     // returns when it has closed.
-    static void mostra(const QPoint& principal, UrlOpener& navegador);
+    static void mostra(const QPoint& principal, UrlOpener& navegador, QWidget* janelaPrincipal = nullptr);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
+    void desenhaFiguras();
     void lblTevrolurvane_Click();
     void lblPayPal_Click();
     void lblNao_Click();

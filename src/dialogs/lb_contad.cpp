@@ -34,9 +34,10 @@ LB_ContAd::LB_ContAd(Beeper& beeper, QWidget* parent)
     beeper.beep();
 }
 
-void LB_ContAd::mostra(Beeper& beeper, const QString& mensagem, const QPoint& topLeft)
+void LB_ContAd::mostra(Beeper& beeper, const QString& mensagem, const QPoint& topLeft, QWidget* principal)
 {
     LB_ContAd aviso(beeper);
+    Janelas::acimaDe(&aviso, principal);
     aviso.Label1->setText(mensagem);
     aviso.move(topLeft);
     aviso.exec();

@@ -19,9 +19,10 @@ public:
     QLabel* Label1;
     QTimer* Timer1;
 
-    // Sets the message, places the window at topLeft (screen pixels) and shows it modally;
-    // returns when the notice has closed itself.
-    static void mostra(Beeper& beeper, const QString& mensagem, const QPoint& topLeft);
+    // Sets the message, places the window at topLeft (screen pixels) and shows it modally,
+    // above principal; returns when the notice has closed itself.
+    static void mostra(
+        Beeper& beeper, const QString& mensagem, const QPoint& topLeft, QWidget* principal = nullptr);
 
 public Q_SLOTS:
     void reject() override;

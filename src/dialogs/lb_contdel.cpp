@@ -33,9 +33,11 @@ LB_ContDel::LB_ContDel(Beeper& beeper, const QPoint& topLeft, std::function<void
     beeper.beep();
 }
 
-bool LB_ContDel::confirma(Beeper& beeper, const QPoint& topLeft, std::function<void()> deleta)
+bool LB_ContDel::confirma(
+    Beeper& beeper, const QPoint& topLeft, std::function<void()> deleta, QWidget* principal)
 {
     LB_ContDel janela(beeper, topLeft, std::move(deleta));
+    Janelas::acimaDe(&janela, principal);
     return janela.exec() == QDialog::Accepted;
 }
 

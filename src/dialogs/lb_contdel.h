@@ -25,7 +25,8 @@ public:
 
     // Shows the question modally; true when the user answered " SIM " (the deletion has
     // then run, before the window closed).
-    static bool confirma(Beeper& beeper, const QPoint& topLeft, std::function<void()> deleta);
+    static bool confirma(
+        Beeper& beeper, const QPoint& topLeft, std::function<void()> deleta, QWidget* principal = nullptr);
 
 public Q_SLOTS:
     void reject() override;

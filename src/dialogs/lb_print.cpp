@@ -47,13 +47,15 @@ QString LB_Print::textoParaImprimir() const
     return Janelas::textoComCrLf(txtPrint);
 }
 
-void LB_Print::mostra(const QString& texto, const QPoint& principal, Printer& impressora, Beeper& beeper)
+void LB_Print::mostra(const QString& texto, const QPoint& principal, Printer& impressora, Beeper& beeper,
+    QWidget* janelaPrincipal)
 {
     LB_Print janela(texto, impressora);
+    Janelas::acimaDe(&janela, janelaPrincipal);
     janela.move(Janelas::sobrePrincipal(principal));
     janela.exec();
     if (!janela.m_falha.isEmpty())
-        LB_ContAd::mostra(beeper, janela.m_falha, janela.pos());
+        LB_ContAd::mostra(beeper, janela.m_falha, janela.pos(), janelaPrincipal);
 }
 
 void LB_Print::lblSim_Click()

@@ -31,7 +31,8 @@ public:
     // Opens the window over the main window whose top left is principal (screen pixels) and
     // returns when it has closed. A print that did not happen is told by the notice, at the
     // place where this window stood.
-    static void mostra(const QString& texto, const QPoint& principal, Printer& impressora, Beeper& beeper);
+    static void mostra(const QString& texto, const QPoint& principal, Printer& impressora, Beeper& beeper,
+        QWidget* janelaPrincipal = nullptr);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QAccessible>
 #include <QString>
 #include <QWidget>
 
@@ -8,6 +9,7 @@ class QSvgRenderer;
 // A picture that works as a button. The picture is drawn from SVG at its own size, in the
 // top left corner of the widget, so it stays crisp on high-density screens. While a mouse
 // button is held on it, it stands at its pressed position, so the user sees it go down.
+// A double click counts as one click: its second press moves the picture and nothing more.
 class ImageButton : public QWidget {
     Q_OBJECT
 public:
@@ -16,6 +18,13 @@ public:
     QRect designRect() const { return m_design; }
     // Where the top left corner goes while a button is held; by default the picture stays put.
     void setPressedPos(const QPoint& pos) { m_pressedPos = pos; }
+    // What screen readers take it for: a push button that they can press, unless told otherwise.
+    void setAccessibleRole(QAccessible::Role role) { m_role = role; }
+    QAccessible::Role accessibleRole() const { return m_role; }
+
+public Q_SLOTS:
+    // What a left click does, without the picture moving: released(), then clicked().
+    void click();
 
 Q_SIGNALS:
     // Any mouse button pressed on the picture; it is then at its pressed position.
@@ -26,15 +35,22 @@ Q_SIGNALS:
     void clicked();
 
 protected:
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
-    void hideEvent(QHideEvent* event) override;
 
 private:
+    // Back to the design place without a signal: the release that would end the press is lost.
+    void dropPress();
+
     QSvgRenderer* m_renderer;
     QRect m_design;
     QPoint m_pressedPos;
+    QAccessible::Role m_role = QAccessible::PushButton;
     // The button whose press moved the picture; NoButton while it stands at its design place.
     Qt::MouseButton m_held = Qt::NoButton;
+    // The press is a double click's second one: its release runs nothing.
+    bool m_doubleClick = false;
 };

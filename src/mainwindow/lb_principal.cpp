@@ -10,6 +10,7 @@
 #include "twips.h"
 
 #include <QFrame>
+#include <QGuiApplication>
 #include <QIcon>
 #include <QItemSelectionModel>
 #include <QLabel>
@@ -20,6 +21,7 @@
 #include <QSvgRenderer>
 #include <QTextDocument>
 #include <QTimer>
+#include <QWindow>
 
 using namespace Qt::StringLiterals;
 
@@ -92,6 +94,7 @@ void LB_Principal::criaControles()
 
     // The strip goes first, at the bottom of the stack: what stands on it is drawn over it.
     imgMove = image("imgMove", "move", 0, 0, 7575, 330, {});
+    imgMove->setAccessibleRole(QAccessible::TitleBar); // it drags the window; it presses nothing
 
     lstContatos = new ContactListView(this);
     lstContatos->setObjectName(u"lstContatos"_s);
@@ -226,15 +229,11 @@ void LB_Principal::criaControles()
 
 void LB_Principal::Form_Load()
 {
-    // The name list without border, its names drawn over the tiled picture.
-    lstContatos->setTile(svgPixmap(u":/images/fundo_lista.svg"_s, devicePixelRatioF()));
-
-    // Lower right corner of the screen.
-    const QRect tela = screen()->geometry();
-    const QPoint canto
-        = Twips::lowerRightCorner(QSize(Twips::fromPixels(tela.width()), Twips::fromPixels(tela.height())),
-            QSize(LarguraTwips, AlturaTwips));
-    move(tela.topLeft() + Twips::point(canto.x(), canto.y()));
+    // The name list without border, its names drawn over the tiled picture (drawn again for
+    // the screen the window opens on, once it has one).
+    desenhaParaATela();
+    // Its place in the lower right corner is taken when it is first shown: only then is the
+    // screen it stands on known.
 
     // The frame around the whole window, drawn over everything at the edges.
     shpLB_Principal->setGeometry(rect());
@@ -260,9 +259,46 @@ void LB_Principal::Form_Load()
     txtNome->setFocus();
 }
 
+QPoint LB_Principal::posicaoInicial(const QRect& area)
+{
+    const QPoint canto
+        = Twips::lowerRightCorner(QSize(Twips::fromPixels(area.width()), Twips::fromPixels(area.height())),
+            QSize(LarguraTwips, AlturaTwips));
+    QPoint onde = area.topLeft() + Twips::point(canto.x(), canto.y());
+    // On a screen lower than the window the top stays on it: the strip that drags the window
+    // and the close image at its right end, which the right-hand placement keeps in view.
+    onde.setY(qMax(onde.y(), area.top()));
+    return onde;
+}
+
+void LB_Principal::posicionaNoCanto()
+{
+    // The primary screen's area without its taskbars and panels; the window's native handle
+    // exists by now and goes to that screen, whatever screen stands at the desktop's origin.
+    QScreen* tela = QGuiApplication::primaryScreen();
+    if (!tela)
+        return;
+    setScreen(tela);
+    move(posicaoInicial(tela->availableGeometry()));
+}
+
+void LB_Principal::desenhaParaATela()
+{
+    const qreal escala = windowHandle() ? windowHandle()->devicePixelRatio() : devicePixelRatioF();
+    lstContatos->setTile(svgPixmap(u":/images/fundo_lista.svg"_s, escala));
+}
+
 void LB_Principal::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
+    if (!m_posicionada) {
+        // Before the window is mapped, so it appears in its place at once.
+        m_posicionada = true;
+        posicionaNoCanto();
+        desenhaParaATela();
+        // Moved to a screen of another scale, the tiles are drawn again for it.
+        connect(windowHandle(), &QWindow::screenChanged, this, &LB_Principal::desenhaParaATela);
+    }
     if (!m_avisoInicial.isEmpty()) {
         // After the window is on screen, so the notice has a window to stand over.
         QTimer::singleShot(
@@ -323,7 +359,8 @@ QString LB_Principal::textoContato() const
 
 void LB_Principal::mostraAviso(const QString& mensagem, int esquerdaTwips)
 {
-    LB_ContAd::mostra(m_plataforma.beeper, mensagem, pos() + Twips::point(esquerdaTwips, AvisoTopoTwips));
+    LB_ContAd::mostra(
+        m_plataforma.beeper, mensagem, pos() + Twips::point(esquerdaTwips, AvisoTopoTwips), this);
 }
 
 QString LB_Principal::mensagemDeErro(StoreStatus status)

@@ -44,6 +44,9 @@ public:
     LB_Principal(const QString& pastaContatos, const Plataforma& plataforma, QWidget* parent = nullptr);
 
     static QIcon iconePrograma();
+    // The window's top left on first showing: the lower right corner of area, a screen's
+    // area without its panels (screen pixels).
+    static QPoint posicaoInicial(const QRect& area);
 
     // The names as the list shows them, top to bottom.
     QStringList nomesListados() const;
@@ -127,6 +130,9 @@ protected:
 private:
     void criaControles();
     void Form_Load();
+    void posicionaNoCanto();
+    // The tiled background at the density of the window's screen.
+    void desenhaParaATela();
     void preencheLista(NameList nomes);
     // Notices stand 2500 twips below the window's top, across over the button of the operation
     // they report: the list's and adding's at 3115, updating's at 3615, deleting's at 4115.
@@ -176,6 +182,7 @@ private:
     bool arrastaPelaFaixa(QEvent* event);
 
     std::array<Campo, 5> m_campos {};
+    bool m_posicionada = false;
     bool m_arrastoManual = false;
     QPoint m_arrastoPonteiro;
     QPoint m_arrastoJanela;

@@ -152,7 +152,7 @@ void LB_Principal::imgDeleta_Click()
     };
     // The question stands where the add notice would.
     if (!LB_ContDel::confirma(
-            m_plataforma.beeper, pos() + Twips::point(AvisoAdicionaTwips, AvisoTopoTwips), deleta))
+            m_plataforma.beeper, pos() + Twips::point(AvisoAdicionaTwips, AvisoTopoTwips), deleta, this))
         return;
 
     // The question is gone before the notice comes, and the fields empty only after it.

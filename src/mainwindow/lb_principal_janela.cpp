@@ -4,6 +4,7 @@
 #include "twips.h"
 #include "windowmover.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QLabel>
 #include <QMouseEvent>
@@ -46,9 +47,12 @@ void LB_Principal::preparaJanela()
         Form_MouseMove();
     });
     connect(&m_plataforma.bandeja, &TrayIcon::botaoDireito, this, [this] {
+        // While a small window is up, the icon stays: it is the way back to that window.
+        const bool janelaAberta = QApplication::activeModalWidget();
         restaura();
         Form_MouseMove();
-        m_plataforma.bandeja.remove();
+        if (!janelaAberta)
+            m_plataforma.bandeja.remove();
     });
 
     imgMove->installEventFilter(this);
@@ -79,6 +83,17 @@ void LB_Principal::minimize_to_tray()
 
 void LB_Principal::restaura()
 {
+    // A small window waits for an answer or its time: it comes to the front, and the main
+    // window stays beneath it.
+    if (QWidget* janela = QApplication::activeModalWidget()) {
+        if (isHidden() || isMinimized()) {
+            setWindowState(windowState() & ~Qt::WindowMinimized);
+            show();
+        }
+        janela->raise();
+        janela->activateWindow();
+        return;
+    }
     setWindowState(windowState() & ~Qt::WindowMinimized);
     show();
     raise();
@@ -121,10 +136,16 @@ bool LB_Principal::arrastaPelaFaixa(QEvent* event)
     switch (event->type()) {
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonDblClick: {
-        if (m_arrastoManual || m_plataforma.movedor.iniciaMovimento(this))
+        const auto* press = static_cast<QMouseEvent*>(event);
+        // A second button while one is held goes on with the same drag; a press with no
+        // other button down starts anew, even if the last drag's release never came.
+        if (m_arrastoManual && press->buttons() != press->button())
+            return false;
+        m_arrastoManual = false;
+        if (m_plataforma.movedor.iniciaMovimento(this))
             return false;
         m_arrastoManual = true;
-        m_arrastoPonteiro = static_cast<QMouseEvent*>(event)->globalPosition().toPoint();
+        m_arrastoPonteiro = press->globalPosition().toPoint();
         m_arrastoJanela = pos();
         return false;
     }
@@ -132,6 +153,12 @@ bool LB_Principal::arrastaPelaFaixa(QEvent* event)
         if (m_arrastoManual)
             move(m_arrastoJanela + static_cast<QMouseEvent*>(event)->globalPosition().toPoint()
                 - m_arrastoPonteiro);
+        return false;
+    // The release never reaches a window that is hidden, no longer active or lost its grab.
+    case QEvent::Hide:
+    case QEvent::WindowDeactivate:
+    case QEvent::UngrabMouse:
+        m_arrastoManual = false;
         return false;
     case QEvent::MouseButtonRelease:
         if (static_cast<QMouseEvent*>(event)->buttons() == Qt::NoButton)

@@ -5,10 +5,10 @@
 
 void LB_Principal::abreImpressao()
 {
-    LB_Print::mostra(textoContato(), pos(), m_plataforma.impressora, m_plataforma.beeper);
+    LB_Print::mostra(textoContato(), pos(), m_plataforma.impressora, m_plataforma.beeper, this);
 }
 
 void LB_Principal::abreSobre()
 {
-    LB_About::mostra(pos(), m_plataforma.navegador);
+    LB_About::mostra(pos(), m_plataforma.navegador, this);
 }

@@ -4,8 +4,10 @@
 #include "modalwatch.h"
 #include "nomodal.h"
 
+#include <QAccessible>
 #include <QClipboard>
 #include <QPlainTextEdit>
+#include <QSignalSpy>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -43,6 +45,48 @@ private Q_SLOTS:
         QTest::keyClick(about.txtAbout, Qt::Key_A, Qt::ControlModifier);
         QTest::keyClick(about.txtAbout, Qt::Key_C, Qt::ControlModifier);
         QCOMPARE(QApplication::clipboard()->text().replace(u'\n', u"\r\n"_s), LB_About::Descricao);
+    }
+
+    void screenReadersKnowTheLabelButtons_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QAccessible::Role>("role");
+        QTest::addColumn<QString>("spoken");
+        QTest::newRow("button") << u"lblNao"_s << QAccessible::PushButton << u"Fechar"_s;
+        QTest::newRow("link") << u"lblPayPal"_s << QAccessible::Link << u"Faça uma doação. Clique aqui."_s;
+    }
+
+    void screenReadersKnowTheLabelButtons()
+    {
+        QFETCH(QString, name);
+        QFETCH(QAccessible::Role, role);
+        QFETCH(QString, spoken);
+        RecordingOpener navegador;
+        LB_About about(navegador);
+        about.show();
+        auto* botao = about.findChild<LabelButton*>(name);
+        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(botao);
+        QVERIFY(a && a->actionInterface());
+        QCOMPARE(a->role(), role);
+        QCOMPARE(a->text(QAccessible::Name), spoken);
+        QCOMPARE(
+            a->actionInterface()->actionNames(), QStringList { QAccessibleActionInterface::pressAction() });
+        QSignalSpy clicked(botao, &LabelButton::clicked);
+        a->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        QTRY_COMPARE(clicked.size(), 1);
+    }
+
+    void doubleClickOnALinkOpensItOnce()
+    {
+        RecordingOpener navegador;
+        LB_About about(navegador);
+        about.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&about));
+        // Through the window, as the desktop delivers it: the second press comes with the
+        // double click.
+        QTest::mouseDClick(about.windowHandle(), Qt::LeftButton, {}, about.lblPayPal->geometry().center());
+        QTest::mouseClick(about.lblPayPal, Qt::LeftButton); // a click after it opens again
+        QCOMPARE(navegador.enderecos, QList<QUrl>(2, LB_About::PaginaDeDoacao));
     }
 };
 

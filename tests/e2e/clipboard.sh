@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The copy-contact image puts the fields on the X clipboard joined by CR LF CR LF; a paste
-# image appends what another program offers, while Ctrl+V and refused keys do nothing.
+# image appends what another program offers, once even on a double click, while Ctrl+V and
+# refused keys do nothing.
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/window_lib.sh"
 binary=$(realpath "$1")
@@ -27,4 +28,12 @@ xdotool key ctrl+v
 e2e_click 347 77       # imgCtrlvMail
 e2e_click 339 77       # imgCtrlcMail
 e2e_wait 10 clipboard_is 'abx"y\tz' || e2e_fail "e-mail copied as: $(xclip -o -selection clipboard | od -An -c)"
+
+# A double click on a paste image is one click: the name takes the clipboard once.
+printf 'Dup' | xclip -quiet -selection clipboard -i >/dev/null 2>&1 &
+E2E_PIDS+=($!)
+e2e_wait 10 clipboard_is 'Dup' || e2e_fail "xclip did not take the clipboard"
+xdotool mousemove --window "$E2E_WINDOW" --sync 221 37 click --repeat 2 --delay 80 1 # imgCtrlvNome
+e2e_click 213 37       # imgCtrlcNome
+e2e_wait 10 clipboard_is 'AnaDup' || e2e_fail "name after a double click: $(xclip -o -selection clipboard)"
 echo "e2e clipboard: ok"

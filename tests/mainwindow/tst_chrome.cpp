@@ -1,9 +1,12 @@
 #include "imagebutton.h"
 #include "windowtest.h"
 
+#include <QAccessible>
+#include <QClipboard>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QSignalSpy>
+#include <QWindow>
 
 using namespace Qt::StringLiterals;
 
@@ -130,6 +133,177 @@ private Q_SLOTS:
         QCOMPARE(w->pos(), start + QPoint(-50, 7));
         QCOMPARE(mover.pedidos, 2);
         QCOMPARE(w->imgMove->pos(), QPoint(0, 0)); // the strip itself never shifts
+    }
+
+    void doubleClickIsOneClick_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<Qt::MouseButton>("button");
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QStringList>("windows");
+        QTest::newRow("paste") << u"imgCtrlvNome"_s << Qt::LeftButton << u"Dup"_s << QStringList();
+        QTest::newRow("notice") << u"imgAdiciona"_s << Qt::LeftButton << QString()
+                                << QStringList { u"LB_ContAd"_s };
+        QTest::newRow("on release, right button")
+            << u"imgImprimir"_s << Qt::RightButton << QString() << QStringList { u"LB_Print"_s };
+    }
+
+    void doubleClickIsOneClick()
+    {
+        QFETCH(QString, name);
+        QFETCH(Qt::MouseButton, button);
+        QFETCH(QString, field);
+        QFETCH(QStringList, windows);
+        open();
+        QGuiApplication::clipboard()->setText(u"Dup"_s);
+        auto* b = w->findChild<ImageButton*>(name);
+        QSignalSpy shifted(b, &ImageButton::pressed);
+        // Through the window, as the desktop delivers it: press, release, then the second
+        // press followed by the double click, and its release.
+        QTest::mouseDClick(w->windowHandle(), button, {}, b->mapTo(w.get(), QPoint(3, 3)));
+        QCOMPARE(w->txtNome->text(), field);
+        QStringList seen;
+        for (const auto& s : watch->seen)
+            seen << s.objectName;
+        QCOMPARE(seen, windows);
+        QVERIFY(!shifted.isEmpty());
+        QCOMPARE(b->pos(), b->designRect().topLeft());
+        QTest::mouseClick(b, button, {}, QPoint(3, 3)); // the next click runs again
+        QCOMPARE(w->txtNome->text(), field + field);
+        QCOMPARE(watch->seen.size(), windows.size() * 2);
+    }
+
+    void lostReleaseFreesTheImage_data()
+    {
+        QTest::addColumn<QEvent::Type>("loss");
+        QTest::newRow("window deactivated") << QEvent::WindowDeactivate;
+        QTest::newRow("grab taken") << QEvent::UngrabMouse;
+        QTest::newRow("release never came") << QEvent::None;
+    }
+
+    void lostReleaseFreesTheImage()
+    {
+        QFETCH(QEvent::Type, loss);
+        open();
+        ImageButton* b = w->imgImprimir;
+        const QPoint design = b->pos();
+        QSignalSpy released(b, &ImageButton::released);
+        QMouseEvent press(QEvent::MouseButtonPress, QPointF(3, 3), b->mapToGlobal(QPointF(3, 3)),
+            Qt::RightButton, Qt::RightButton, {});
+        QApplication::sendEvent(b, &press);
+        QCOMPARE(b->pos(), design + QPoint(1, 1));
+        QWidget other;
+        if (loss == QEvent::WindowDeactivate) {
+            other.show();
+            QApplication::setActiveWindow(&other); // another program takes the focus
+        } else if (loss == QEvent::UngrabMouse) {
+            QEvent ungrab(loss);
+            QApplication::sendEvent(b, &ungrab);
+        }
+        if (loss != QEvent::None)
+            QCOMPARE(b->pos(), design);
+        QApplication::setActiveWindow(w.get());
+        QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(3, 3));
+        QCOMPARE(watch->seen.size(), 1); // left clicks work again; a release that never came
+        QCOMPARE(released.size(), 1); // opens nothing
+        QCOMPARE(b->pos(), design);
+    }
+
+    void dragAfterALostRelease()
+    {
+        open();
+        const QPoint start = w->pos();
+        const auto send = [&](QEvent::Type type, QPoint at, Qt::MouseButtons held) {
+            const Qt::MouseButton b = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
+            QMouseEvent e(type, QPointF(40, 10), QPointF(40, 10), QPointF(at), b, held, {});
+            QApplication::sendEvent(w->imgMove, &e);
+        };
+        send(QEvent::MouseButtonPress, QPoint(600, 500), Qt::LeftButton);
+        send(QEvent::MouseMove, QPoint(610, 505), Qt::LeftButton);
+        QCOMPARE(w->pos(), start + QPoint(10, 5));
+        // The release went elsewhere. The next drag starts where the pointer now is, and after
+        // deactivation nothing follows it.
+        send(QEvent::MouseButtonPress, QPoint(200, 200), Qt::LeftButton);
+        send(QEvent::MouseMove, QPoint(203, 201), Qt::LeftButton);
+        QCOMPARE(w->pos(), start + QPoint(13, 6));
+        QEvent deactivate(QEvent::WindowDeactivate);
+        QApplication::sendEvent(w->imgMove, &deactivate);
+        send(QEvent::MouseMove, QPoint(300, 300), Qt::LeftButton);
+        QCOMPARE(w->pos(), start + QPoint(13, 6));
+    }
+
+    void trayClickDuringASmallWindow_data()
+    {
+        QTest::addColumn<QString>("image");
+        QTest::addColumn<bool>("rightButton");
+        QTest::newRow("about, left") << u"imgMarca"_s << false;
+        QTest::newRow("print, right") << u"imgImprimir"_s << true;
+        QTest::newRow("notice, right") << u"imgAdiciona"_s << true;
+        QTest::newRow("question, left") << u"imgDeleta"_s << false;
+    }
+
+    void trayClickDuringASmallWindow()
+    {
+        QFETCH(QString, image);
+        QFETCH(bool, rightButton);
+        fresh();
+        put(u"\"Ana§§§§§01/01/2026\r\n\r\n\"\r\n"_s);
+        WindowTest::open();
+        select(u"Ana"_s);
+        RecordingTray& tray = m_fakes->bandeja;
+        tray.chamadas.clear();
+        QWidget other; // another program's window, in front
+        QString seen;
+        watch->onShown = [&](QWidget* janela) {
+            other.show();
+            QApplication::setActiveWindow(&other);
+            rightButton ? Q_EMIT tray.botaoDireito() : Q_EMIT tray.botaoEsquerdo();
+            QCoreApplication::processEvents();
+            // Above the main window, owned by nobody.
+            if (janela->isActiveWindow() && !janela->parentWidget()
+                && janela->windowHandle()->transientParent() == w->windowHandle())
+                seen = janela->objectName();
+            if (auto* nao = janela->findChild<QWidget*>(u"lblNao"_s))
+                QTest::mouseClick(nao, Qt::LeftButton);
+            else
+                static_cast<QDialog*>(janela)->done(QDialog::Accepted);
+        };
+        QTest::mouseClick(w->findChild<ImageButton*>(image), Qt::LeftButton);
+        QVERIFY(!watch->seen.isEmpty());
+        QCOMPARE(seen, watch->seen.first().objectName);
+        QVERIFY(tray.chamadas.isEmpty()); // the icon stays
+        QVERIFY(w->isVisible());
+    }
+
+    void screenReadersKnowTheButtons_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("spoken");
+        QTest::newRow("paste") << u"imgCtrlvNome"_s << u"Colar"_s;
+        QTest::newRow("on release") << u"imgImprimir"_s << u"Imprimir contato"_s;
+        QTest::newRow("close") << u"imgFecha"_s << u"Fechar"_s;
+    }
+
+    void screenReadersKnowTheButtons()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, spoken);
+        open();
+        QGuiApplication::clipboard()->setText(u"x"_s);
+        auto* b = w->findChild<ImageButton*>(name);
+        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(b);
+        QVERIFY(a && a->actionInterface());
+        QCOMPARE(a->role(), QAccessible::PushButton);
+        QCOMPARE(a->text(QAccessible::Name), spoken);
+        QCOMPARE(a->actionInterface()->actionNames().value(0), QAccessibleActionInterface::pressAction());
+        QSignalSpy clicked(b, &ImageButton::clicked), released(b, &ImageButton::released);
+        a->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        QTRY_COMPARE(clicked.size(), 1);
+        QCOMPARE(released.size(), 1); // what opens the print window
+        // The drag strip is the window's title bar, not a button.
+        QCOMPARE(QAccessible::queryAccessibleInterface(w->imgMove)->role(), QAccessible::TitleBar);
+        QVERIFY(
+            QAccessible::queryAccessibleInterface(w->imgMove)->actionInterface()->actionNames().isEmpty());
     }
 };
 

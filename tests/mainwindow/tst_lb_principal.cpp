@@ -65,6 +65,28 @@ private Q_SLOTS:
         QVERIFY(collationOrder(0, nameAt, QLocale::c()).empty());
     }
 
+    void placedOnAnyScreen_data()
+    {
+        QTest::addColumn<QRect>("area"); // a screen without its panels
+        QTest::addColumn<QPoint>("expected");
+        QTest::newRow("whole screen") << QRect(0, 0, 1024, 768) << QPoint(514, 478);
+        QTest::newRow("panel below") << QRect(0, 0, 1024, 728) << QPoint(514, 438);
+        QTest::newRow("second screen, panels left and on top")
+            << QRect(1064, 30, 984, 738) << QPoint(1538, 478);
+        QTest::newRow("smaller than the window") << QRect(0, 0, 400, 200) << QPoint(-110, 0);
+    }
+
+    void placedOnAnyScreen()
+    {
+        QFETCH(QRect, area);
+        QFETCH(QPoint, expected);
+        const QPoint at = LB_Principal::posicaoInicial(area);
+        QCOMPARE(at, expected);
+        // The strip that drags it and the close image stay where the pointer can reach them.
+        QVERIFY(area.contains(Twips::rect(6985, 45, 465, 315).translated(at)));
+        QVERIFY(area.contains(QPoint(area.left(), at.y())));
+    }
+
     void placedInTheLowerRightCorner()
     {
         QCOMPARE(Twips::lowerRightCorner(QSize(15360, 11520), QSize(7560, 3825)), QPoint(7710, 7165));
