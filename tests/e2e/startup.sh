@@ -20,7 +20,7 @@ eval "$geometry"
 kill "$E2E_APP_PID"
 wait "$E2E_APP_PID" 2>/dev/null || true
 printf '"Zeca\xa71\xa7\xa7\xa7\xa705/12/2026\r\nana\xa7\xa7\xa7\xa7\xa706/12/2026\r\n\r\n"\r\n' >"$folder/LBcontatos.txt"
-before=$(od -An -v -tx1 "$folder/LBcontatos.txt" | tr -d ' \n')
+before=$(e2e_hex <"$folder/LBcontatos.txt")
 e2e_start_program "$binary" "$folder"
 e2e_file_is "$folder/LBcontatos.txt" "$before" || e2e_fail "start-up changed an existing store"
 echo "e2e startup: ok"
