@@ -31,18 +31,6 @@ const QString Tres
 class TestContatos : public WindowTest {
     Q_OBJECT
 
-    // Each modal window seen: its name or message, and where it stood.
-    QStringList seen(const QPoint& origin) const
-    {
-        QStringList out;
-        for (const auto& s : watch->seen) {
-            const QPoint at = s.pos - origin;
-            out << (s.objectName == u"LB_ContAd"_s ? s.label1 : s.objectName)
-                    + u" @%1,%2"_s.arg(at.x()).arg(at.y());
-        }
-        return out;
-    }
-    QString at(const QPoint& p) const { return u" @%1,%2"_s.arg(p.x()).arg(p.y()); }
     bool selected() const { return w->lstContatos->selectionModel()->hasSelection(); }
 
 private Q_SLOTS:
