@@ -103,10 +103,7 @@ private Q_SLOTS:
         QFile::remove(storePath());
         QVERIFY(QDir().mkdir(storePath()));
         QTest::mouseClick(w->imgRefresh, Qt::LeftButton);
-        QCOMPARE(watch->seen.size(), 1);
-        QCOMPARE(watch->seen[0].objectName, u"LB_ContAd"_s);
-        QCOMPARE(watch->seen[0].label1, u"Erro ao ler o arquivo de contatos!"_s);
-        QCOMPARE(watch->seen[0].pos, w->pos() + QPoint(208, 167));
+        QCOMPARE(seen(w->pos()), QStringList { u"Erro ao ler o arquivo de contatos!"_s + at({ 208, 167 }) });
         QCOMPARE(m_fakes->beeper.beeps, 1);
         QCOMPARE(w->nomesListados(), QStringList { u"A"_s });
         QCOMPARE(w->lblStatus1->text(), u"Total de contatos: 1"_s);
@@ -132,9 +129,7 @@ private Q_SLOTS:
         open(folder);
         QCOMPARE(w->nomesListados(), QStringList());
         QCOMPARE(w->lblStatus1->text(), u"Total de contatos: 0"_s);
-        QTRY_COMPARE(watch->seen.size(), 1);
-        QCOMPARE(watch->seen[0].label1, message);
-        QCOMPARE(watch->seen[0].pos, w->pos() + QPoint(208, 167));
+        QTRY_COMPARE(seen(w->pos()), QStringList { message + at({ 208, 167 }) });
         QVERIFY(w->isVisible()); // the notice stands over a window that is already shown
         QTRY_VERIFY_WITH_TIMEOUT(!QApplication::activeModalWidget(), 5000);
         QCOMPARE(m_fakes->beeper.beeps, 1);
