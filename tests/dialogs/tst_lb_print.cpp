@@ -71,32 +71,26 @@ private Q_SLOTS:
         qputenv("CUPS_SERVER", QTemporaryDir().filePath(u"nenhum"_s).toUtf8());
     }
 
+    // A print that did not happen is told where the print window stood; a good one is not told.
     void printsTheTextAsShownOrAsEditedAndNaoPrintsNothing()
     {
         FakePlatform fakes;
-        ModalWatch watch;
+        ModalWatch watch(&fakes.beeper.beeps);
         imprime(fakes, Contato, u"lblSim"_s);
         imprime(fakes, u"\r\n"_s.repeated(8), u"lblSim"_s); // all five fields empty
         imprime(fakes, Contato, u"lblSim"_s, u"obs: ok"_s);
         imprime(fakes, Contato, u"lblNao"_s, u"x"_s);
-        QCOMPARE(fakes.impressora.textos,
-            QStringList({ Contato, u"\r\n"_s.repeated(8), Contato + u"\r\nobs: ok"_s }));
-        QCOMPARE(watch.seen.size(), 4); // no notice after a print
-        QCOMPARE(watch.seen[0].pos, QPoint(100 + 208, 60 + 29)); // +3115, +430 twips
-    }
-
-    void aPrintThatDidNotHappenIsToldWhereTheWindowStood()
-    {
-        FakePlatform fakes;
-        ModalWatch watch(&fakes.beeper.beeps);
         for (const auto r : { Printer::Resultado::SemImpressora, Printer::Resultado::Falhou }) {
             fakes.impressora.resultado = r;
             imprime(fakes, Contato, u"lblSim"_s);
         }
-        QCOMPARE(watch.seen.size(), 4);
-        QCOMPARE(watch.seen[1].label1, u"Nenhuma impressora instalada!"_s);
-        QCOMPARE(watch.seen[3].label1, u"Erro ao imprimir!"_s);
-        QCOMPARE(watch.seen[3].pos, watch.seen[2].pos);
+        QCOMPARE(fakes.impressora.textos,
+            QStringList({ Contato, u"\r\n"_s.repeated(8), Contato + u"\r\nobs: ok"_s, Contato, Contato }));
+        QCOMPARE(watch.seen.size(), 8);
+        QCOMPARE(watch.seen[0].pos, QPoint(100 + 208, 60 + 29)); // +3115, +430 twips
+        QCOMPARE(watch.seen[5].label1, u"Nenhuma impressora instalada!"_s);
+        QCOMPARE(watch.seen[7].label1, u"Erro ao imprimir!"_s);
+        QCOMPARE(watch.seen[7].pos, watch.seen[0].pos);
         QCOMPARE(fakes.beeper.beeps, 2);
         QCOMPARE(SystemPrinter().imprime(Contato), Printer::Resultado::SemImpressora);
     }
