@@ -35,6 +35,7 @@ private Q_SLOTS:
         RecordingOpener navegador;
         LB_About about(navegador);
         about.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&about)); // painted once, background and all
         // The pictures come from the windows' own library.
         QVERIFY(!about.Image1->pixmap().isNull() && !about.Image2->pixmap().isNull());
         QTest::keyClicks(about.txtAbout, u"xyz"_s);
