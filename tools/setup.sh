@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
     cmake g++ make clang libclang-rt-14-dev
     qt6-base-dev qt6-svg-dev qt6-qpa-plugins libqt6svg6 libcups2-dev
-    libbenchmark-dev
+    libbenchmark-dev gcovr
     xvfb xdotool x11-utils xclip openbox trayer imagemagick poppler-utils cups-daemon cups-client
     fonts-dejavu-core fonts-liberation
     desktop-file-utils appstream dpkg-dev

@@ -11,18 +11,6 @@ using namespace Qt::StringLiterals;
 class TestLB_ContDel : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void placedAndAnnouncedOnLoad()
-    {
-        RecordingBeeper beeper;
-        LB_ContDel janela(beeper, QPoint(40, 30), {});
-        QCOMPARE(beeper.beeps, 1); // before it is shown
-        QCOMPARE(janela.pos(), QPoint(40, 30));
-        QCOMPARE(janela.size(), QSize(289, 49));
-        QCOMPARE(janela.Label1->text(), u"Deseja realmente deletar esse contato?"_s);
-        QCOMPARE(janela.lblSim->text(), u" SIM "_s);
-        QCOMPARE(janela.lblNao->toolTip(), u" Fechar "_s);
-    }
-
     void onlyAClickOnAButtonAnswers_data()
     {
         QTest::addColumn<QString>("button");
@@ -38,9 +26,11 @@ private Q_SLOTS:
         RecordingBeeper beeper;
         int deletions = 0;
         bool visibleWhileDeleting = false;
+        std::tuple<QPoint, QString, int> shown;
         QTimer::singleShot(0, [&] {
             auto* janela = qobject_cast<LB_ContDel*>(QApplication::activeModalWidget());
             QVERIFY(janela);
+            shown = { janela->pos(), janela->Label1->text(), beeper.beeps };
             // Keys, and a press that is released off the button, leave the question open.
             for (Qt::Key key : { Qt::Key_Escape, Qt::Key_Return, Qt::Key_Space, Qt::Key_S })
                 QTest::keyClick(janela, key);
@@ -51,11 +41,12 @@ private Q_SLOTS:
             QCOMPARE(deletions, 0);
             QTest::mouseClick(label, Qt::LeftButton);
         });
-        const bool sim = LB_ContDel::confirma(beeper, QPoint(0, 0), [&] {
+        const bool sim = LB_ContDel::confirma(beeper, QPoint(40, 30), [&] {
             ++deletions;
             visibleWhileDeleting = QApplication::activeModalWidget() != nullptr;
         });
         QCOMPARE(sim, answer);
+        QCOMPARE(shown, std::tuple(QPoint(40, 30), u"Deseja realmente deletar esse contato?"_s, 1));
         QCOMPARE(deletions, answer ? 1 : 0);
         QCOMPARE(visibleWhileDeleting, answer); // the file changes before the window goes
         QVERIFY(!QApplication::activeModalWidget());

@@ -8,8 +8,7 @@ binary=$(realpath "$1")
 e2e_setup
 e2e_start_program "$binary" "$E2E_TMP/app"
 xdotool windowfocus --sync "$E2E_WINDOW" # no window manager gives it the focus
-hex() { printf "$1" | od -An -v -tx1 | tr -d ' \n'; }
-clipboard_is() { [ "$(xclip -o -selection clipboard | od -An -v -tx1 | tr -d ' \n')" = "$(hex "$1")" ]; }
+clipboard_is() { [ "$(xclip -o -selection clipboard | e2e_hex)" = "$(printf "$1" | e2e_hex)" ]; }
 fill() { e2e_click "$1" "$2" && xdotool type --delay 20 "$3"; }
 
 fill 354 56 'Ana'      # txtNome

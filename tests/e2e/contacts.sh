@@ -2,6 +2,7 @@
 # A contact typed into the fields is added, selected and updated, then deleted through the
 # question window, and after each step the store holds exactly the expected bytes.
 source "$(dirname "$0")/lib.sh"
+source "$(dirname "$0")/window_lib.sh"
 binary=$(realpath "$1")
 e2e_setup
 
@@ -12,21 +13,16 @@ e2e_wait 10 e2e_file_is "$store" 220d0a220d0a || e2e_fail "no empty store at sta
 xdotool windowfocus --sync "$E2E_WINDOW"
 
 # Places in the window, in pixels: fields, buttons, the first row of the list.
-click() { xdotool mousemove --window "$1" "$2" "$3" click 1; }
-main_click() { click "$E2E_WINDOW" "$1" "$2"; }
 NOME="354 56"; FONE="270 96"; ENDERECO="270 150"
 ADICIONA="225 242"; ATUALIZA="257 242"; DELETA="289 242"; PRIMEIRO="60 34"
-
-# The windows of the program that are up: the main one, and a notice or question over it.
-windows() { xdotool search --onlyvisible --pid "$E2E_APP_PID" --name '^Lurvane Brevicard$' 2>/dev/null; }
-one_window() { [ "$(windows | wc -l)" = 1 ]; }
-two_windows() { [ "$(windows | wc -l)" = 2 ]; }
+one_window() { [ "$(e2e_windows | wc -l)" = 1 ]; }
+two_windows() { [ "$(e2e_windows | wc -l)" = 2 ]; }
 # Each step waits for its notice to come and to close itself.
 wait_notice() {
     e2e_wait 10 two_windows || e2e_fail "no notice after $1"
     e2e_wait 10 one_window || e2e_fail "the notice after $1 did not close"
 }
-hex() { printf '%s' "$1" | iconv -f UTF-8 -t WINDOWS-1252 | od -An -v -tx1 | tr -d ' \n'; }
+hex() { printf '%s' "$1" | iconv -f UTF-8 -t WINDOWS-1252 | e2e_hex; }
 today=$(date +%d/%m/%Y)
 expect() {
     local want
@@ -35,34 +31,34 @@ expect() {
         || e2e_fail "after $2 the store is $(od -An -c "$store")"
 }
 
-main_click $NOME
+e2e_click $NOME
 xdotool type --delay 20 "Ana Silva"
-main_click $FONE
+e2e_click $FONE
 xdotool type --delay 20 "5555-0101"
-main_click $ENDERECO
+e2e_click $ENDERECO
 xdotool type --delay 20 "Rua A"
 xdotool key Return
 xdotool type --delay 20 "Centro"
-main_click $ADICIONA
+e2e_click $ADICIONA
 expect $'"Ana Silva§5555-0101§§Rua A¤Centro§§'"$today"$'\r\n\r\n"\r\n' "adding"
 wait_notice "adding"
 
-main_click $PRIMEIRO
-main_click $FONE
+e2e_click $PRIMEIRO
+e2e_click $FONE
 xdotool key End
 xdotool key --repeat 9 --delay 10 BackSpace
 xdotool type --delay 20 "4444"
-main_click $ATUALIZA
+e2e_click $ATUALIZA
 expect $'"Ana Silva§4444§§Rua A¤Centro§§'"$today"$'\r\n\r\n"\r\n' "updating"
 wait_notice "updating"
 
-main_click $PRIMEIRO
-main_click $DELETA
+e2e_click $PRIMEIRO
+e2e_click $DELETA
 e2e_wait 10 two_windows || e2e_fail "no question before deleting"
-question=$(windows | grep -vx "$E2E_WINDOW" | head -n1)
+question=$(e2e_windows | grep -vx "$E2E_WINDOW" | head -n1)
 eval "$(xdotool getwindowgeometry --shell "$question")"
 [ "$WIDTH" = 289 ] && [ "$HEIGHT" = 49 ] || e2e_fail "question window is ${WIDTH}x${HEIGHT}"
-click "$question" 216 36 # " SIM "
+xdotool mousemove --window "$question" 216 36 click 1 # " SIM "
 expect $'"\r\n"\r\n' "deleting"
 wait_notice "deleting"
 echo "e2e contacts: ok"

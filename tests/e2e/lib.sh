@@ -60,12 +60,13 @@ e2e_start_program() {
     (cd "$folder" && exec ./lurvane-brevicard) >"$folder/app.log" 2>&1 &
     E2E_APP_PID=$!
     E2E_PIDS+=("$E2E_APP_PID")
-    e2e_wait 20 xdotool search --onlyvisible --pid "$E2E_APP_PID" --name '^Lurvane Brevicard$' \
-        || { cat "$folder/app.log" >&2; e2e_fail "the window did not appear"; }
-    E2E_WINDOW=$(xdotool search --onlyvisible --pid "$E2E_APP_PID" --name '^Lurvane Brevicard$' | head -n1)
+    e2e_wait 20 e2e_windows || { cat "$folder/app.log" >&2; e2e_fail "the window did not appear"; }
+    E2E_WINDOW=$(e2e_windows | head -n1)
 }
 
+# e2e_windows: the program's visible windows, the main one first, then a notice or question over it.
+e2e_windows() { xdotool search --onlyvisible --pid "$E2E_APP_PID" --name '^Lurvane Brevicard$' 2>/dev/null; }
+
 # e2e_file_is FILE HEX: the file's bytes, as hex, are exactly HEX.
-e2e_file_is() {
-    [ -f "$1" ] && [ "$(od -An -v -tx1 "$1" | tr -d ' \n')" = "$2" ]
-}
+e2e_file_is() { [ -f "$1" ] && [ "$(e2e_hex <"$1")" = "$2" ]; }
+e2e_hex() { od -An -v -tx1 | tr -d ' \n'; }

@@ -13,7 +13,7 @@ e2e_setup
 # notice 193 x 49).
 window_sized() {
     local id
-    for id in $(xdotool search --onlyvisible --pid "$E2E_APP_PID" --name '^Lurvane Brevicard$'); do
+    for id in $(e2e_windows); do
         eval "$(xdotool getwindowgeometry --shell "$id")"
         [ "$WIDTH,$HEIGHT" = "$1,$2" ] && echo "$id" && return 0
     done

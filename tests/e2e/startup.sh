@@ -29,7 +29,7 @@ e2e_wait 10 free_area || e2e_fail "no panel: $(xprop -root _NET_WORKAREA)"
 kill "$E2E_APP_PID"
 wait "$E2E_APP_PID" 2>/dev/null || true
 printf '"Zeca\xa71\xa7\xa7\xa7\xa705/12/2026\r\nana\xa7\xa7\xa7\xa7\xa706/12/2026\r\n\r\n"\r\n' >"$folder/LBcontatos.txt"
-before=$(od -An -v -tx1 "$folder/LBcontatos.txt" | tr -d ' \n')
+before=$(e2e_hex <"$folder/LBcontatos.txt")
 e2e_start_program "$binary" "$folder"
 e2e_file_is "$folder/LBcontatos.txt" "$before" || e2e_fail "start-up changed an existing store"
 eval "$(xdotool getwindowgeometry --shell "$E2E_WINDOW")"

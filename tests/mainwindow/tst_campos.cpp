@@ -27,16 +27,6 @@ class TestCampos : public WindowTest {
             target = e->viewport();
         QTest::mouseMove(target, target->rect().center());
     }
-    // QTest::keyClicks knows ASCII only; other characters go as the key that types them.
-    static void type(QWidget* f, const QString& text)
-    {
-        for (const QChar c : text) {
-            if (c.unicode() < 0x80)
-                QTest::keyClick(f, char(c.unicode()));
-            else
-                QTest::sendKeyEvent(QTest::Click, f, Qt::Key(c.toUpper().unicode()), QString(c), {});
-        }
-    }
 
 private Q_SLOTS:
     void init()
@@ -93,8 +83,7 @@ private Q_SLOTS:
         QWidget* f = field(name);
         const QString full = QString(limit - 2, u'a') + u"çÃ"_s, of = u" de "_s + QString::number(limit);
         f->setFocus();
-        type(f, full.chopped(1) + u"\r"_s); // a line break needs two places, one is left
-        type(f, u"Ãxyz"_s);
+        type(f, full.chopped(1) + u"\rÃxyz"_s); // a line break needs two places, one is left
         QTest::keyClick(f, Qt::Key_Home);
         QTest::keyClicks(f, u"b"_s); // nor in the middle: the text stays whole
         QCOMPARE(text(name), full);
@@ -229,7 +218,6 @@ private Q_SLOTS:
         LB_Principal::defineTexto(w->txtEnd, u"Rua A"_s);
         QTest::mouseClick(w->imgCopiar, Qt::LeftButton);
         QCOMPARE(clip()->text(), u"Ana\r\n\r\n123\r\n\r\n\r\n\r\nRua A\r\n\r\n"_s);
-        QCOMPARE(clip()->text().size(), 27);
     }
 
     void clearingKeepsTheSelection()

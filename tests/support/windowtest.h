@@ -66,6 +66,18 @@ protected:
         QApplication::setActiveWindow(w.get());
     }
 
+    // Each modal window seen: a notice by its message, another window by its name, and where it
+    // stood against origin, as "message @x,y".
+    QStringList seen(const QPoint& origin) const
+    {
+        QStringList out;
+        for (const auto& s : watch->seen)
+            out << (s.objectName == QStringLiteral("LB_ContAd") ? s.label1 : s.objectName)
+                    + at(s.pos - origin);
+        return out;
+    }
+    static QString at(const QPoint& p) { return QStringLiteral(" @%1,%2").arg(p.x()).arg(p.y()); }
+
     // Clicks the name in the list, as a user selects a contact.
     void select(const QString& name)
     {
