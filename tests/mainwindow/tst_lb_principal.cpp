@@ -1,5 +1,6 @@
 #include "imagebutton.h"
 #include "nameorder.h"
+#include "twips.h"
 #include "windowtest.h"
 
 #include <QDir>
