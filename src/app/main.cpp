@@ -1,4 +1,5 @@
 #include "beeper.h"
+#include "janelas.h"
 #include "lb_principal.h"
 #include "printer.h"
 #include "trayicon.h"
@@ -16,6 +17,8 @@ int main(int argc, char* argv[])
     QApplication::setApplicationName(u"Lurvane Brevicard"_s);
     QApplication::setApplicationVersion(u"1.1"_s);
     QApplication::setWindowIcon(LB_Principal::iconePrograma());
+    // Before any window or page asks for a font.
+    Janelas::instalaFontes();
 
     SystemBeeper beeper;
     SystemTrayIcon bandeja;
