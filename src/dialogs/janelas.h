@@ -172,8 +172,9 @@ protected:
 private:
     void ajusta(QLabel* l) const
     {
+        // Down to 8 pixels a letter at the most, whatever the dpi.
         QFont f = m_desenho.value(l, l->font());
-        while (!l->text().isEmpty() && f.pointSizeF() > 6 && !cabe(l, f))
+        while (!l->text().isEmpty() && f.pointSizeF() * l->logicalDpiY() / 72 > 8 && !cabe(l, f))
             f.setPointSizeF(f.pointSizeF() - 0.25);
         // The font is only set when it changes: the change repaints the label once more.
         if (l->font() != f)

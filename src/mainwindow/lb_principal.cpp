@@ -166,8 +166,11 @@ void LB_Principal::criaControles()
 
     imgRefresh = image("imgRefresh", "refresh", 5750, 3480, 315, 480, u"Refresh"_s);
     lblNovoNome = Janelas::rotulo(this, u"lblNovoNome"_s, {}, QRect(3930, 435, 2775, 255));
+    // The hint stands beside the name's title, which ends where the hint begins.
+    lblNome->resize(qMin(lblNome->width(), lblNovoNome->x() - lblNome->x()), lblNome->height());
     Label2 = Janelas::rotulo(this, u"Label2"_s, u"v 1.1"_s, QRect(5330, 60, 600, 255));
-    Label1 = Janelas::rotulo(this, u"Label1"_s, u"Lurvane Brevicard"_s, QRect(3150, 60, 2200, 255));
+    // Ends a little before the version begins, so the two never touch.
+    Label1 = Janelas::rotulo(this, u"Label1"_s, u"Lurvane Brevicard"_s, QRect(3150, 60, 2150, 255));
     Label1->setFont(Janelas::fonte(9, true, u"Verdana"_s));
     Label2->setFont(Janelas::fonte(7, false, u"Verdana"_s));
     imgFecha = image("imgFecha", "fecha", 6985, 45, 465, 315, u"Fechar"_s);
