@@ -184,7 +184,8 @@ private:
     QHash<const QLabel*, QFont> m_desenho;
 };
 
-// Every caption of the window, as its fonts stand now, fits from here on.
+// Every caption of the window fits from here on; the fonts that the captions have now are the
+// sizes they shrink from, so they are set before.
 inline void cabemTodos(QWidget* janela)
 {
     auto* ajuste = new Ajuste(janela);

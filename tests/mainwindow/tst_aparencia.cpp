@@ -15,6 +15,7 @@
 #include <QStyle>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <cmath>
 #include <memory>
@@ -135,6 +136,7 @@ class TestAparencia : public QObject {
         } else if (janela == u"LB_ContAd") {
             auto* aviso = new LB_ContAd(m_fakes.beeper);
             aviso->Label1->setText(mensagem);
+            aviso->Timer1->stop(); // it stays up while it is looked at
             w.reset(aviso);
         } else if (janela == u"LB_ContDel") {
             w = std::make_unique<LB_ContDel>(m_fakes.beeper, QPoint(0, 0), std::function<void()>());
