@@ -66,11 +66,6 @@ inline QPalette paleta(const QColor& texto, const QColor& campo)
     // Selected names and text: white on the frame colour, readable at 4.6 to 1.
     p.setColor(QPalette::Highlight, Moldura);
     p.setColor(QPalette::HighlightedText, Qt::white);
-    p.setColor(QPalette::BrightText, Qt::white);
-    p.setColor(QPalette::Link, QColor(0, 0, 238));
-    p.setColor(QPalette::LinkVisited, QColor(85, 26, 139));
-    p.setColor(QPalette::ToolTipBase, QColor(255, 255, 220));
-    p.setColor(QPalette::ToolTipText, Qt::black);
     return p;
 }
 
@@ -210,13 +205,13 @@ inline void defineTextoComCrLf(QPlainTextEdit* campo, const QString& texto)
     campo->setPlainText(semCr.replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
 }
 
-// The window's background inside a two-pixel frame.
+// The window's background inside its frame.
 inline void pintaFundo(QWidget* janela)
 {
     QPainter painter(janela);
     const QRect area = janela->rect();
     painter.fillRect(area, Moldura);
-    painter.fillRect(area.adjusted(2, 2, -2, -2), Fundo);
+    painter.fillRect(area.adjusted(Borda, Borda, -Borda, -Borda), Fundo);
 }
 
 } // namespace Janelas

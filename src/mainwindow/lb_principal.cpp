@@ -182,7 +182,7 @@ void LB_Principal::criaControles()
     imgImprimir = image("imgImprimir", "imprimir", 6825, 3480, 315, 480, u"Imprimir contato"_s);
     imgCopiar = image("imgCopiar", "copiar", 6465, 3480, 315, 480, u"Copiar contato"_s);
     imgLimpar = image("imgLimpar", "limpar", 6100, 3480, 315, 480, u"Limpar campos"_s);
-    // Up to where the right-aligned "Contatos" begins: the whole date fits beside it.
+    // Up to the place of the right-aligned "Contatos", so the whole date fits beside it.
     lblStatus2 = Janelas::rotulo(this, u"lblStatus2"_s, {}, QRect(190, 3520, 1825, 255));
     lblContatos = Janelas::rotulo(this, u"lblContatos"_s, u"Contatos"_s, QRect(2015, 3520, 900, 255));
     lblContatos->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
