@@ -8,7 +8,7 @@ packages=(
     qt6-base-dev qt6-svg-dev qt6-qpa-plugins libqt6svg6 libcups2-dev
     libbenchmark-dev gcovr
     xvfb xdotool x11-utils xclip openbox trayer imagemagick poppler-utils cups-daemon cups-client
-    fonts-dejavu-core fonts-liberation
+    fonts-dejavu-core fonts-liberation qt6-gtk-platformtheme gnome-themes-extra
     desktop-file-utils appstream dpkg-dev
 )
 

@@ -1,5 +1,6 @@
 #include "beeper.h"
 #include "contactstore.h"
+#include "janelas.h"
 #include "lb_principal.h"
 #include "printer.h"
 #include "singleinstance.h"
@@ -20,6 +21,8 @@ int main(int argc, char* argv[])
     QApplication::setApplicationVersion(u"1.1"_s);
     QApplication::setDesktopFileName(u"net.tevrolurvane.Brevicard"_s);
     QApplication::setWindowIcon(LB_Principal::iconePrograma());
+    // Before any window or page asks for a font.
+    Janelas::instalaFontes();
 
     // Beside the executable for a portable copy, in the user's data folder for an installed one.
     const QString pasta = storeFolder(QCoreApplication::applicationDirPath());

@@ -69,11 +69,13 @@ LB_About::LB_About(UrlOpener& navegador, QWidget* parent)
     lblFree = Janelas::rotulo(
         this, u"lblFree"_s, u"Lurvane Brevicard é totalmente FREE!"_s, QRect(0, 2360, 3135, 255));
     lblFree->setIndent(6);
-    Label3 = Janelas::rotulo(this, u"Label3"_s, u"Tevro Lurvane"_s, QRect(1400, 270, 1455, 255));
-    Label3->setIndent(4); // clear of the bold "Autor:" that reaches into its place
+    Label3 = Janelas::rotulo(this, u"Label3"_s, u"Tevro Lurvane"_s, QRect(1400, 270, 1455, 190));
+    Label3->setIndent(4); // clear of the bold "Autor:" beside it
     Label4 = Janelas::rotulo(this, u"Label4"_s, u"Lurvane Brevicard"_s, QRect(840, 0, 3480, 195));
     Janelas::negrito(Label4);
-    Label2 = Janelas::rotulo(this, u"Label2"_s, u"Autor:"_s, QRect(840, 270, 735, 285));
+    // "Autor:" and the name end where the address below begins, and "Autor:" where the name
+    // begins: at a higher dpi they shrink rather than run into each other.
+    Label2 = Janelas::rotulo(this, u"Label2"_s, u"Autor:"_s, QRect(840, 270, 560, 190));
     Janelas::negrito(Label2);
     // The caption shows the address as people write it; the tip shows it whole.
     lblTevrolurvane = new LabelButton(

@@ -20,10 +20,9 @@ LB_ContAd::LB_ContAd(Beeper& beeper, QWidget* parent)
     Label1->setGeometry(Twips::rect(60, 140, 2775, 615));
     Label1->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     Label1->setWordWrap(true);
-    QFont font = Label1->font();
-    font.setBold(true);
-    font.setPointSizeF(9.75);
-    Label1->setFont(font);
+    Janelas::negrito(Label1, 9.75);
+    // Fitted again whenever the caller sets a longer message.
+    Janelas::cabemTodos(this);
 
     Timer1->setObjectName(u"Timer1"_s);
     Timer1->setSingleShot(true);

@@ -16,8 +16,11 @@ ContactListView::ContactListView(QWidget* parent)
 
 void ContactListView::setTile(const QPixmap& tile)
 {
+    // Black names over the light tiles whatever the desktop's text colour; a selected name
+    // takes the window's selection colours.
     QPalette pal = palette();
     pal.setBrush(QPalette::Base, QBrush(tile));
+    pal.setColor(QPalette::Text, Qt::black);
     setPalette(pal);
     viewport()->setAutoFillBackground(true);
 }

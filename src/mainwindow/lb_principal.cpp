@@ -59,10 +59,8 @@ LB_Principal::LB_Principal(const QString& pastaContatos, const Plataforma& plata
     setObjectName(u"LB_Principal"_s);
     setWindowTitle(u"Lurvane Brevicard"_s);
     setFixedSize(Twips::toPixels(LarguraTwips), Twips::toPixels(AlturaTwips));
-    QPalette pal = palette();
-    pal.setColor(QPalette::Window, Fundo);
-    pal.setColor(QPalette::WindowText, Texto);
-    setPalette(pal);
+    // Labels and fields in the fields' dark grey over the window's light background.
+    Janelas::veste(this, Texto, Fundo);
     setAutoFillBackground(true);
 
     criaControles();
@@ -102,22 +100,17 @@ void LB_Principal::criaControles()
     m_nomes = new NameListModel(this);
     lstContatos->setModel(m_nomes);
 
-    QPalette campo = palette();
-    campo.setColor(QPalette::Base, Fundo);
-    campo.setColor(QPalette::Text, Texto);
     const auto linha = [&](const char* name, int l, int t, int w, int maxLength) {
         auto* e = new QLineEdit(this);
         e->setObjectName(QString::fromLatin1(name));
         e->setGeometry(Twips::rect(l, t, w, 300));
         e->setMaxLength(maxLength);
-        e->setPalette(campo);
         return e;
     };
     const auto texto = [&](const char* name, int l, int t, int w, int h, Qt::ScrollBarPolicy scroll) {
         auto* e = new QPlainTextEdit(this);
         e->setObjectName(QString::fromLatin1(name));
         e->setGeometry(Twips::rect(l, t, w, h));
-        e->setPalette(campo);
         e->setTabChangesFocus(true);
         e->setVerticalScrollBarPolicy(scroll);
         e->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -160,28 +153,29 @@ void LB_Principal::criaControles()
             u" Copiar "_s);
         *t.cola = image(("imgCtrlv" + QByteArray(t.nome)).constData(), "ctrlv", t.left + 120, t.top + 45, 105,
             150, u" Colar "_s);
+        *t.contador
+            = Janelas::rotulo(this, u"lbl"_s + nome + u"Count"_s, {}, QRect(t.right - 780, t.top, 780, 255));
+        (*t.contador)->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        (*t.contador)->setFont(Janelas::fonte(7));
+        // The title ends where its counter's place begins, so the two never run into each
+        // other; a title wider than that shrinks.
         *t.titulo = Janelas::rotulo(this, u"lbl"_s + nome, texto, QRect(t.left + 240, t.top, 1440, 255));
         (*t.titulo)->setToolTip(u"Copiar "_s + texto);
         Janelas::negrito(*t.titulo, 8.25);
         (*t.titulo)->adjustSize();
-        *t.contador
-            = Janelas::rotulo(this, u"lbl"_s + nome + u"Count"_s, {}, QRect(t.right - 780, t.top, 780, 255));
-        (*t.contador)->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        QFont pequena = (*t.contador)->font();
-        pequena.setPointSizeF(7);
-        (*t.contador)->setFont(pequena);
+        (*t.titulo)->resize(
+            qMin((*t.titulo)->width(), (*t.contador)->x() - (*t.titulo)->x()), Twips::toPixels(255));
     }
 
     imgRefresh = image("imgRefresh", "refresh", 5750, 3480, 315, 480, u"Refresh"_s);
     lblNovoNome = Janelas::rotulo(this, u"lblNovoNome"_s, {}, QRect(3930, 435, 2775, 255));
+    // The hint stands beside the name's title, which ends where the hint begins.
+    lblNome->resize(qMin(lblNome->width(), lblNovoNome->x() - lblNome->x()), lblNome->height());
     Label2 = Janelas::rotulo(this, u"Label2"_s, u"v 1.1"_s, QRect(5330, 60, 600, 255));
-    Label1 = Janelas::rotulo(this, u"Label1"_s, u"Lurvane Brevicard"_s, QRect(3150, 60, 2200, 255));
-    for (QLabel* l : { Label1, Label2 }) {
-        QFont f(u"Verdana"_s);
-        f.setPointSizeF(l == Label1 ? 9 : 7);
-        f.setBold(l == Label1);
-        l->setFont(f);
-    }
+    // Ends a little before the version begins, so the two never touch.
+    Label1 = Janelas::rotulo(this, u"Label1"_s, u"Lurvane Brevicard"_s, QRect(3150, 60, 2150, 255));
+    Label1->setFont(Janelas::fonte(9, true, u"Verdana"_s));
+    Label2->setFont(Janelas::fonte(7, false, u"Verdana"_s));
     imgFecha = image("imgFecha", "fecha", 6985, 45, 465, 315, u"Fechar"_s);
     imgMinimiza = image("imgMinimiza", "minimiza", 6480, 45, 465, 315, u"Minimizar"_s);
     for (ImageButton* b : { imgFecha, imgMinimiza })
@@ -191,7 +185,8 @@ void LB_Principal::criaControles()
     imgImprimir = image("imgImprimir", "imprimir", 6825, 3480, 315, 480, u"Imprimir contato"_s);
     imgCopiar = image("imgCopiar", "copiar", 6465, 3480, 315, 480, u"Copiar contato"_s);
     imgLimpar = image("imgLimpar", "limpar", 6100, 3480, 315, 480, u"Limpar campos"_s);
-    lblStatus2 = Janelas::rotulo(this, u"lblStatus2"_s, {}, QRect(190, 3520, 1695, 255));
+    // Up to the place of the right-aligned "Contatos", so the whole date fits beside it.
+    lblStatus2 = Janelas::rotulo(this, u"lblStatus2"_s, {}, QRect(190, 3520, 1825, 255));
     lblContatos = Janelas::rotulo(this, u"lblContatos"_s, u"Contatos"_s, QRect(2015, 3520, 900, 255));
     lblContatos->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     Janelas::negrito(lblContatos, 8.25);
@@ -225,6 +220,7 @@ void LB_Principal::criaControles()
         &LB_Principal::lstContatos_Click);
     preparaCampos();
     preparaJanela();
+    Janelas::cabemTodos(this);
 }
 
 void LB_Principal::Form_Load()
@@ -243,11 +239,8 @@ void LB_Principal::Form_Load()
     adicionaIcone();
 
     m_nomes->setNames({});
-    txtNome->clear();
-    txtFone->clear();
-    txtMail->clear();
-    txtEnd->clear();
-    txtComp->clear();
+    for (const Campo& c : m_campos)
+        defineTexto(c.texto, {});
 
     NameList nomes;
     StoreStatus status = m_store.ensure();
@@ -344,6 +337,10 @@ QString LB_Principal::textoDe(const QWidget* campo)
 
 void LB_Principal::defineTexto(QWidget* campo, const QString& texto)
 {
+    // The same text again is no change: the multi-line editor would report one all the same,
+    // and its counter would come up (at start-up and on clearing empty fields).
+    if (textoDe(campo) == texto)
+        return;
     if (auto* linha = qobject_cast<QLineEdit*>(campo))
         linha->setText(texto);
     else
