@@ -23,3 +23,21 @@ private:
     std::function<QAccessible::Role()> m_role;
     std::function<void()> m_click;
 };
+
+// Makes every widget of class Button (with accessibleRole() and click()) an AccessibleButton
+// to screen readers. Called from each constructor; the factory is installed once per class.
+template<typename Button>
+void installAccessibleButton()
+{
+    static const bool installed = [] {
+        QAccessible::installFactory([](const QString& className, QObject* object) -> QAccessibleInterface* {
+            auto* button = qobject_cast<Button*>(object);
+            if (!button || className != QLatin1String(Button::staticMetaObject.className()))
+                return nullptr;
+            return new AccessibleButton(
+                button, [button] { return button->accessibleRole(); }, [button] { button->click(); });
+        });
+        return true;
+    }();
+    Q_UNUSED(installed);
+}

@@ -9,25 +9,11 @@
 
 #include <utility>
 
-namespace {
-
-QAccessibleInterface* accessibleLabelButton(const QString& className, QObject* object)
-{
-    if (className != QLatin1String("LabelButton") || !object || !object->isWidgetType())
-        return nullptr;
-    auto* button = static_cast<LabelButton*>(object);
-    return new AccessibleButton(
-        button, [button] { return button->accessibleRole(); }, [button] { button->click(); });
-}
-
-} // namespace
-
 LabelButton::LabelButton(
     const QString& nome, const QString& legenda, const QString& dica, const QRect& twips, QWidget* parent)
     : QLabel(legenda, parent)
 {
-    static const bool registered = (QAccessible::installFactory(accessibleLabelButton), true);
-    Q_UNUSED(registered);
+    installAccessibleButton<LabelButton>();
     setObjectName(nome);
     // A screen reader says the caption without the spaces that pad it on the shape.
     setAccessibleName(legenda.trimmed());

@@ -6,19 +6,6 @@
 #include <QPainter>
 #include <QSvgRenderer>
 
-namespace {
-
-QAccessibleInterface* accessibleImageButton(const QString& className, QObject* object)
-{
-    if (className != QLatin1String("ImageButton") || !object || !object->isWidgetType())
-        return nullptr;
-    auto* button = static_cast<ImageButton*>(object);
-    return new AccessibleButton(
-        button, [button] { return button->accessibleRole(); }, [button] { button->click(); });
-}
-
-} // namespace
-
 ImageButton::ImageButton(
     const QString& objectName, const QString& svgPath, const QRect& designRect, QWidget* parent)
     : QWidget(parent)
@@ -26,8 +13,7 @@ ImageButton::ImageButton(
     , m_design(designRect)
     , m_pressedPos(designRect.topLeft())
 {
-    static const bool registered = (QAccessible::installFactory(accessibleImageButton), true);
-    Q_UNUSED(registered);
+    installAccessibleButton<ImageButton>();
     setObjectName(objectName);
     setGeometry(designRect);
     setAttribute(Qt::WA_TranslucentBackground);
