@@ -11,7 +11,7 @@ namespace {
 // Another copy of the program holds the lock only for one read and one rewrite.
 constexpr int LockTimeoutMs = 5000;
 constexpr qsizetype ReadPieceSize = 256 * 1024;
-static_assert(ReadPieceSize > StoreText::LineEndProbeSize + 3);
+static_assert(ReadPieceSize >= StoreText::LineEndProbeSize);
 
 } // namespace
 
@@ -31,8 +31,9 @@ StoreStatus ContactStore::lock(StoreLock& lock) const
     case StoreLock::Result::Locked:
         return StoreStatus::Ok;
     case StoreLock::Result::Busy:
-        return StoreStatus::WriteError;
     case StoreLock::Result::Failed:
+        return StoreStatus::WriteError;
+    case StoreLock::Result::NotPermitted:
         break;
     }
     // No lock file can be made beside the store (a folder that cannot be written). Where the

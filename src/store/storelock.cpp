@@ -26,7 +26,8 @@ StoreLock::Result StoreLock::lock(const QString& path, Kind kind, int timeoutMs)
         if (fd < 0) {
             if (errno == EINTR)
                 continue;
-            return Result::Failed;
+            return errno == EACCES || errno == EPERM || errno == EROFS ? Result::NotPermitted
+                                                                       : Result::Failed;
         }
         if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
             // The copy that held it before may have removed the file after we opened it: a lock

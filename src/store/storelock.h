@@ -18,7 +18,8 @@ public:
     enum class Result {
         Locked,
         Busy, // another copy held it for the whole wait
-        Failed, // it cannot be made here at all (a folder that cannot be written): no use waiting
+        NotPermitted, // the folder (or the file) cannot be written: no use waiting
+        Failed, // anything else that stops it being made
     };
     // A lock file made at path and removed again on unlock; or, with existing, the file at path
     // itself, which must be there and is never removed (where no lock file can be made beside it).
