@@ -1,5 +1,6 @@
 #include "beeper.h"
 #include "contactstore.h"
+#include "filechooser.h"
 #include "lb_principal.h"
 #include "printer.h"
 #include "singleinstance.h"
@@ -35,7 +36,8 @@ int main(int argc, char* argv[])
     SystemPrinter impressora;
     DesktopUrlOpener navegador;
     SystemWindowMover movedor;
-    LB_Principal janela(pasta, { beeper, bandeja, impressora, navegador, movedor });
+    DialogFileChooser arquivos;
+    LB_Principal janela(pasta, { beeper, bandeja, impressora, navegador, movedor, arquivos });
     QObject::connect(&unica, &SingleInstance::reaberto, &janela, &LB_Principal::restaura);
     janela.show();
     return QApplication::exec();

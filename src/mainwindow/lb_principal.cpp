@@ -225,6 +225,7 @@ void LB_Principal::criaControles()
         &LB_Principal::lstContatos_Click);
     preparaCampos();
     preparaJanela();
+    preparaVCard();
 }
 
 void LB_Principal::Form_Load()
