@@ -94,6 +94,7 @@ public:
         m_scanned = 0;
         m_quoted = false;
         m_colon = -1;
+        m_quotedPrintable = false;
     }
 
     template<typename OnLine>
@@ -117,19 +118,19 @@ private:
     {
         for (; m_colon < 0 && m_scanned < m_line.size(); ++m_scanned) {
             const char c = m_line[m_scanned];
-            if (c == '"')
+            if (c == '"') {
                 m_quoted = !m_quoted;
-            else if (c == ':' && !m_quoted)
+            } else if (c == ':' && !m_quoted) {
                 m_colon = m_scanned;
+                m_quotedPrintable = parseHeader(QByteArrayView(m_line).first(m_colon)).quotedPrintable;
+            }
         }
         return m_colon;
     }
 
     bool softBreak()
     {
-        if (!m_line.endsWith('=') || colon() < 0 || m_line.size() == m_colon + 1)
-            return false;
-        return parseHeader(QByteArrayView(m_line).first(m_colon)).quotedPrintable;
+        return m_line.endsWith('=') && colon() >= 0 && m_quotedPrintable && m_line.size() > m_colon + 1;
     }
 
     QByteArray m_line;
@@ -137,6 +138,7 @@ private:
     qsizetype m_scanned = 0;
     bool m_quoted = false;
     qsizetype m_colon = -1;
+    bool m_quotedPrintable = false;
 };
 
 int hexDigit(char c)
@@ -231,10 +233,10 @@ QStringList components(QStringView value)
     return parts;
 }
 
-// Left out of an address when it holds nothing but spaces.
-bool isBlank(const QString& text)
+// Nothing but spaces: what a contact's field would be trimmed to nothing of.
+bool isBlank(QStringView text)
 {
-    return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c == u' ' || c == u'\t'; });
+    return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c == u' '; });
 }
 
 struct Value {
@@ -283,20 +285,21 @@ QString address(const QString& adr)
         place = place.isEmpty() ? region : place + u" - "_s + region;
     if (!place.isEmpty())
         lines.append(place);
-    if (!isBlank(p.value(6)))
-        lines.append(p.value(6).trimmed());
+    if (const QString country = p.value(6).trimmed(); !country.isEmpty())
+        lines.append(country);
     return lines.join(u"\r\n"_s);
 }
 
 VCard::Contact toContact(const Card& card)
 {
     VCard::Contact c;
+    // A name is empty by the rule the contacts file has for one.
     for (const Value& fn : card.fn) {
         c.nome = unescape(fn.text);
-        if (!c.nome.trimmed().isEmpty())
+        if (!storedName(c.nome).isEmpty())
             break;
     }
-    if (c.nome.trimmed().isEmpty())
+    if (storedName(c.nome).isEmpty())
         c.nome = card.n.isEmpty() ? QString() : readingOrder(card.n.first().text);
 
     // The preferred value goes to its field, the others to the complement.
@@ -390,7 +393,7 @@ private:
         if (h.name == "TEL" && text.startsWith(u"tel:"_s, Qt::CaseInsensitive))
             text.remove(0, 4);
         // A property present but empty is no value (TEL;CELL: on a card that has no mobile).
-        if (!text.trimmed().isEmpty())
+        if (!isBlank(text))
             values->append({ text, h.pref });
     }
 
@@ -475,8 +478,13 @@ QByteArray write(const ContactRecord& r)
     appendLine(out, u"FN:"_s + escaped(r.nome, false));
     appendLine(out, u"N:;"_s + escaped(r.nome, false) + u";;;"_s);
     // A phone number is no text value: a ',' in it is a dialling pause, not a list.
-    if (!r.fone.isEmpty())
-        appendLine(out, u"TEL:"_s + escaped(r.fone, false, false));
+    if (!r.fone.isEmpty()) {
+        QString fone = escaped(r.fone, false, false);
+        // A phone that reads "tel:..." would lose that as a URI's scheme: its colon is escaped.
+        if (fone.startsWith(u"tel:"_s, Qt::CaseInsensitive))
+            fone.insert(3, u'\\');
+        appendLine(out, u"TEL:"_s + fone);
+    }
     if (!r.mail.isEmpty())
         appendLine(out, u"EMAIL:"_s + escaped(r.mail, false));
     if (!r.endereco.isEmpty()) {
