@@ -11,6 +11,8 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <QLibraryInfo>
+#include <QTranslator>
 
 using namespace Qt::StringLiterals;
 
@@ -21,6 +23,11 @@ int main(int argc, char* argv[])
     QApplication::setApplicationVersion(u"1.1"_s);
     QApplication::setDesktopFileName(u"net.tevrolurvane.Brevicard"_s);
     QApplication::setWindowIcon(LB_Principal::iconePrograma());
+    // Every text the program shows is Portuguese, whatever the desktop's language: Qt's own
+    // (the file dialog, the fields' context menus) too, where Qt's translations are installed.
+    QTranslator traducaoQt;
+    if (traducaoQt.load(u"qtbase_pt_BR"_s, QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&traducaoQt);
 
     // Beside the executable for a portable copy, in the user's data folder for an installed one.
     const QString pasta = storeFolder(QCoreApplication::applicationDirPath());
