@@ -190,29 +190,23 @@ void LB_Principal::exportaVCard(const QString& caminho, const QList<ContactRecor
 
 bool LB_Principal::trataArrasto(QEvent* event)
 {
-    switch (event->type()) {
-    case QEvent::DragEnter:
-    case QEvent::DragMove: {
-        auto* arrasto = static_cast<QDragMoveEvent*>(event);
-        if (arquivosVCard(arrasto->mimeData()).isEmpty())
-            return false; // text for a field, say: the field takes it as always
-        arrasto->acceptProposedAction();
-        return true;
-    }
-    case QEvent::Drop: {
-        auto* soltura = static_cast<QDropEvent*>(event);
-        const QStringList arquivos = arquivosVCard(soltura->mimeData());
-        if (arquivos.isEmpty())
-            return false;
-        soltura->acceptProposedAction();
+    const auto type = event->type();
+    if (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::Drop)
+        return false;
+    auto* arrasto = static_cast<QDropEvent*>(event);
+    const QStringList arquivos = arquivosVCard(arrasto->mimeData());
+    // Any other drag (text for a field, say) goes on as always. The files are only read: a copy,
+    // never a move, after which the program they came from would delete them.
+    if (arquivos.isEmpty() || !(arrasto->possibleActions() & Qt::CopyAction))
+        return false;
+    arrasto->setDropAction(Qt::CopyAction);
+    arrasto->accept();
+    if (type == QEvent::Drop) {
         // After the drop has returned: the program the files came from waits for the answer,
         // and the notices are modal.
         QTimer::singleShot(0, this, [this, arquivos] { importaVCard(arquivos); });
-        return true;
     }
-    default:
-        return false;
-    }
+    return true;
 }
 
 void LB_Principal::dragEnterEvent(QDragEnterEvent* event)

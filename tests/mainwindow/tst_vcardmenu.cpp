@@ -198,12 +198,13 @@ private Q_SLOTS:
             QUrl::fromLocalFile(vcf(u"dois.vcf"_s, card(u"Gil"_s) + card(u"edu"_s))) });
         data.setText(u"file:///um.VCF"_s);
         const QPoint p = w->txtNome->rect().center();
-        QDragEnterEvent enter(p, Qt::CopyAction, &data, Qt::LeftButton, {});
+        // Offered as a move too (the user held Shift): taken as a copy, so the file stays.
+        QDragEnterEvent enter(p, Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, {});
         QApplication::sendEvent(w->txtNome, &enter);
         QVERIFY(enter.isAccepted());
-        QDropEvent drop(p, Qt::CopyAction, &data, Qt::LeftButton, {});
+        QDropEvent drop(p, Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, Qt::ShiftModifier);
         QApplication::sendEvent(w->txtNome, &drop);
-        QVERIFY(drop.isAccepted());
+        QVERIFY(drop.isAccepted() && drop.dropAction() == Qt::CopyAction);
         QTRY_COMPARE(notices(), QStringList { u"3 contatos importados\n1 já existia"_s + at() });
         QCOMPARE(file(), tresCom(u"Edu§§§§§%1\r\nFê§§§§§%1\r\nGil§§§§§%1\r\n"_s.arg(Hoje)));
         QVERIFY(w->txtNome->text().isEmpty());
