@@ -193,7 +193,7 @@ private Q_SLOTS:
             u"ação@exemplo.com.br"_s, accents, accents + u"¤"_s + accents };
         QTest::newRow("lines and empty fields")
             << QStringList { u"Ana"_s, {}, {}, u"¤Rua Um, 10¤¤Sala 2; fundos¤"_s, u"a\\b¤c,d"_s };
-        QTest::newRow("separators") << QStringList { u"Silva, João; Jr."_s, u"5555-0101,,22;p\\1"_s,
+        QTest::newRow("separators") << QStringList { u"Silva, João; Jr."_s, u"tel:5555-0101,,22;p\\1"_s,
             u"a;b@c"_s, u"a\\nb"_s, {} };
         QTest::newRow("beyond Windows-1252")
             << QStringList { u"Łukasz Żółć 😀"_s, {}, {}, {}, u"Ωmega → ☕"_s };
