@@ -1,5 +1,6 @@
 #include "beeper.h"
 #include "contactstore.h"
+#include "filechooser.h"
 #include "janelas.h"
 #include "lb_principal.h"
 #include "printer.h"
@@ -11,6 +12,8 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <QLibraryInfo>
+#include <QTranslator>
 
 using namespace Qt::StringLiterals;
 
@@ -23,6 +26,11 @@ int main(int argc, char* argv[])
     QApplication::setWindowIcon(LB_Principal::iconePrograma());
     // Before any window or page asks for a font.
     Janelas::instalaFontes();
+    // Every text the program shows is Portuguese, whatever the desktop's language: Qt's own
+    // (the file dialog, the fields' context menus) too, where Qt's translations are installed.
+    QTranslator traducaoQt;
+    if (traducaoQt.load(u"qtbase_pt_BR"_s, QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&traducaoQt);
 
     // Beside the executable for a portable copy, in the user's data folder for an installed one.
     const QString pasta = storeFolder(QCoreApplication::applicationDirPath());
@@ -38,7 +46,8 @@ int main(int argc, char* argv[])
     SystemPrinter impressora;
     DesktopUrlOpener navegador;
     SystemWindowMover movedor;
-    LB_Principal janela(pasta, { beeper, bandeja, impressora, navegador, movedor });
+    DialogFileChooser arquivos;
+    LB_Principal janela(pasta, { beeper, bandeja, impressora, navegador, movedor, arquivos });
     QObject::connect(&unica, &SingleInstance::reaberto, &janela, &LB_Principal::restaura);
     janela.show();
     return QApplication::exec();

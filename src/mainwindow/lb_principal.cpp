@@ -220,6 +220,7 @@ void LB_Principal::criaControles()
         &LB_Principal::lstContatos_Click);
     preparaCampos();
     preparaJanela();
+    preparaVCard();
     Janelas::cabemTodos(this);
 }
 

@@ -9,6 +9,8 @@
 #include <array>
 
 class ContactListView;
+class QAction;
+class QMenu;
 class ImageButton;
 class QFrame;
 class QIcon;
@@ -39,6 +41,13 @@ public:
     static const QString ContatoNaoEncontrado;
     static const QString DigiteNovoNome;
     static const QString TextoAtualizado; // "Atualizado: "
+    // vCard import and export, from the name list's context menu or files dropped on the window.
+    static const QString MenuImportar;
+    static const QString MenuExportarTodos;
+    static const QString MenuExportarContato;
+    static const QString NenhumContatoNoArquivo;
+    static const QString ErroLerArquivo;
+    static const QString ErroGravarArquivo;
 
     // pastaContatos: the folder that holds LBcontatos.txt.
     LB_Principal(const QString& pastaContatos, const Plataforma& plataforma, QWidget* parent = nullptr);
@@ -106,6 +115,12 @@ public:
     QLabel* lblEnd;
     QLabel* lblComp;
 
+    // The name list's context menu; exporting the selected contact only while one is selected.
+    QMenu* mnuContatos;
+    QAction* mnuImportar;
+    QAction* mnuExportarTodos;
+    QAction* mnuExportarContato;
+
 public Q_SLOTS:
     void imgRefresh_Click();
     void lstContatos_Click();
@@ -120,12 +135,22 @@ public Q_SLOTS:
     void imgLimpar_Click();
     // Empties the five counters, as pointer movement over the list or the background does.
     void apagaContadores();
+    void lstContatos_ContextMenu(const QPoint& onde);
+    void mnuImportar_Click();
+    void mnuExportarTodos_Click();
+    void mnuExportarContato_Click();
+    // Adds the contacts of these vCard files in one rewrite of the store, skipping names already
+    // listed, and tells how many came in.
+    void importaVCard(const QStringList& arquivos);
 
 protected:
     void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void criaControles();
@@ -148,6 +173,12 @@ private:
     QString registroDosCampos(const QString& data) const;
     // Reads the names again; on failure the list stays as it was and the reason is returned.
     QString recarregaLista();
+
+    // vCard import and export: lb_principal_vcard.cpp.
+    void preparaVCard();
+    void exportaVCard(const QString& caminho, const QList<ContactRecord>& registros);
+    // Takes a drag of .vcf files, wherever on the window it comes; any other drag is left alone.
+    bool trataArrasto(QEvent* event);
 
     // The print and about windows, opened modally over this one; each returns when its
     // window has closed.

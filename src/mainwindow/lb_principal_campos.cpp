@@ -159,6 +159,9 @@ void LB_Principal::mostraCampo(const Campo& c, const QString& texto)
 
 bool LB_Principal::eventFilter(QObject* watched, QEvent* event)
 {
+    // A field would take dropped .vcf files as text: they are an import wherever they land.
+    if (trataArrasto(event))
+        return true;
     if (watched == imgMove)
         return arrastaPelaFaixa(event);
     if (watched == lstContatos->viewport()) {

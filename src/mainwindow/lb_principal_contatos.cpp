@@ -77,11 +77,10 @@ void LB_Principal::imgAdiciona_Click()
         // The name as it will be stored against every listed name as it would be stored, without
         // regard to case: "ana" or " Ana" beside Ana would make two contacts that every later
         // update or delete changes together.
-        const QLocale local;
-        const QString procurado = local.toUpper(nome);
+        const QString procurado = nameKey(nome);
         bool existe = false;
         for (const QString& listado : nomesListados()) {
-            if (local.toUpper(storedName(listado)) == procurado) {
+            if (nameKey(listado) == procurado) {
                 mostraAviso(NomeExiste, AvisoAdicionaTwips);
                 existe = true;
             }

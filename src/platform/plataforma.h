@@ -1,6 +1,7 @@
 #pragma once
 
 class Beeper;
+class FileChooser;
 class Printer;
 class TrayIcon;
 class UrlOpener;
@@ -14,4 +15,5 @@ struct Plataforma {
     Printer& impressora;
     UrlOpener& navegador;
     WindowMover& movedor;
+    FileChooser& arquivos;
 };

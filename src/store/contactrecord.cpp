@@ -85,3 +85,8 @@ QString storedName(const QString& name)
 {
     return cleanField(name, false);
 }
+
+QString nameKey(const QString& name)
+{
+    return QLocale().toUpper(storedName(name));
+}

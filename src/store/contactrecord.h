@@ -31,6 +31,10 @@ struct ContactRecord {
 // which adding, updating and deleting tell an empty name, and the duplicate check compares.
 QString storedName(const QString& name);
 
+// Two names are one contact when these are equal: the names as stored, upper-cased by the user's
+// locale (josé is JOSÉ). Adding and importing refuse a name whose key is already taken.
+QString nameKey(const QString& name);
+
 // The name of a record line: everything up to its first "§", or the whole line.
 QStringView recordName(QStringView line);
 

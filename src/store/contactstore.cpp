@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 
 namespace {
 
@@ -175,6 +176,31 @@ StoreStatus ContactStore::append(const QString& recordLine) const
         lines.append(recordLine);
         return true;
     });
+}
+
+StoreStatus ContactStore::appendNew(const QStringList& recordLines, int* added, int* taken) const
+{
+    int count = 0;
+    const StoreStatus status = modify([&](RecordLines& lines) {
+        count = 0;
+        QSet<QString> keys;
+        for (qsizetype i = 0; i < lines.size(); ++i)
+            keys.insert(nameKey(lines.name(i)));
+        for (const QString& line : recordLines) {
+            const qsizetype before = keys.size();
+            keys.insert(nameKey(recordName(line).toString()));
+            if (keys.size() == before)
+                continue;
+            lines.append(line);
+            ++count;
+        }
+        return count > 0;
+    });
+    if (added)
+        *added = status == StoreStatus::Ok ? count : 0;
+    if (taken)
+        *taken = status == StoreStatus::Ok ? int(recordLines.size()) - count : 0;
+    return status;
 }
 
 StoreStatus ContactStore::replaceRecords(const QString& name, const QString& newLine, int* replaced) const

@@ -48,6 +48,11 @@ public:
     // Appends a record line (as formatRecord() builds it) after the last record.
     StoreStatus append(const QString& recordLine) const;
 
+    // Appends, in their order and in one rewrite, the record lines whose name is neither a
+    // record's nor a line's before them by nameKey(): what adding one by one would let through.
+    // Nothing is written when every name is taken. *added and *taken count the lines.
+    StoreStatus appendNew(const QStringList& recordLines, int* added = nullptr, int* taken = nullptr) const;
+
     // Replaces every record whose name equals name exactly by newLine, in its place. When no
     // record carries the name nothing is written and *replaced is 0.
     StoreStatus replaceRecords(const QString& name, const QString& newLine, int* replaced = nullptr) const;

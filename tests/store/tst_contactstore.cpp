@@ -215,6 +215,23 @@ private Q_SLOTS:
         QCOMPARE(lines(), (QStringList { u"A§1"_s, u"B§2"_s, u"C§3"_s }));
     }
 
+    // An import adds in one rewrite what adding one by one would: names already stored, by the add's
+    // comparison, or earlier in the same batch are skipped; the file keeps its encoding.
+    void appendNewSkipsTakenNames()
+    {
+        put(utf8(u"\"José§1\r\nŁukasz§2\r\n\r\n\"\r\n"));
+        int added = -1;
+        int taken = -1;
+        const QStringList batch { u"JOSÉ§9"_s, u"Ωmega§3"_s, u"ana§4"_s, u"Ana§5"_s, u"łukasz§6"_s };
+        QCOMPARE(store().appendNew(batch, &added, &taken), StoreStatus::Ok);
+        QCOMPARE(std::pair(added, taken), std::pair(2, 3));
+        const QByteArray after = utf8(u"\"José§1\r\nŁukasz§2\r\nΩmega§3\r\nana§4\r\n\r\n\"\r\n");
+        QCOMPARE(bytes(), after);
+        QCOMPARE(store().appendNew({ u"josé§7"_s }, &added, &taken), StoreStatus::Ok);
+        QCOMPARE(std::pair(added, taken), std::pair(0, 1));
+        QCOMPARE(bytes(), after);
+    }
+
     void replaceAndRemoveReadEveryLine()
     {
         // Records beyond any count the window knew of are never lost.

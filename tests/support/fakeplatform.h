@@ -1,5 +1,6 @@
 #pragma once
 
+#include "filechooser.h"
 #include "plataforma.h"
 #include "printer.h"
 #include "recordingbeeper.h"
@@ -57,12 +58,32 @@ public:
     int pedidos = 0;
 };
 
+// Answers for the user in the file dialogs, and records what was offered.
+class FakeChooser final : public FileChooser {
+public:
+    QStringList escolheParaLer(QWidget*) override
+    {
+        ++leituras;
+        return paraLer;
+    }
+    QString escolheParaGravar(QWidget*, const QString& sugestao) override
+    {
+        sugestoes << sugestao;
+        return paraGravar;
+    }
+    QStringList paraLer; // empty: the user cancels
+    QString paraGravar;
+    int leituras = 0;
+    QStringList sugestoes;
+};
+
 struct FakePlatform {
     RecordingBeeper beeper;
     RecordingTray bandeja;
     RecordingPrinter impressora;
     RecordingOpener navegador;
     RecordingMover movedor;
+    FakeChooser arquivos;
 
-    Plataforma plataforma() { return { beeper, bandeja, impressora, navegador, movedor }; }
+    Plataforma plataforma() { return { beeper, bandeja, impressora, navegador, movedor, arquivos }; }
 };
