@@ -71,24 +71,6 @@ private Q_SLOTS:
         QCOMPARE(lines(), QStringList());
     }
 
-    void exampleReadsAndWritesBackByteForByte()
-    {
-        put(Example);
-        QCOMPARE(lines().size(), 2);
-        QCOMPARE(ContactRecord::fromLine(lines()[0]),
-            (ContactRecord { u"Oficina Central"_s, u"(11) 5555-0101"_s, {}, u"Rua Um, 10¤Sala 2"_s,
-                u"Aberto aos sábados"_s, u"05/12/2026"_s }));
-        QCOMPARE(ContactRecord::fromLine(lines()[1]),
-            (ContactRecord { u"Padaria Lua"_s, u"5555-0199"_s, {}, {}, {}, u"06/12/2026"_s }));
-        QCOMPARE(StoreText::encodeStore(lines()), Example);
-
-        // An update that changes nothing writes the same bytes again.
-        int replaced = 0;
-        QCOMPARE(store().replaceRecords(u"Padaria Lua"_s, lines()[1], &replaced), StoreStatus::Ok);
-        QCOMPARE(replaced, 1);
-        QCOMPARE(bytes(), Example);
-    }
-
     void handEditedContent_data()
     {
         QTest::addColumn<QByteArray>("content");
@@ -207,6 +189,9 @@ private Q_SLOTS:
         QCOMPARE(store().append(u"Ana§1§§§§05/12/2026"_s), StoreStatus::Ok); // creates a missing file
         QCOMPARE(bytes(), cp(u"\"Ana§1§§§§05/12/2026\r\n\r\n\"\r\n"));
         put(Example);
+        QCOMPARE(ContactRecord::fromLine(lines().value(0)),
+            (ContactRecord { u"Oficina Central"_s, u"(11) 5555-0101"_s, {}, u"Rua Um, 10¤Sala 2"_s,
+                u"Aberto aos sábados"_s, u"05/12/2026"_s }));
         QCOMPARE(store().append(u"Zé§§§§§06/12/2026"_s), StoreStatus::Ok);
         QCOMPARE(bytes(), Example.chopped(5) + cp(u"Zé§§§§§06/12/2026\r\n\r\n\"\r\n"));
         // A single blank line between records, or an even number after the last: the pairwise
