@@ -31,12 +31,11 @@ private Q_SLOTS:
             u"Ana Maria§1 2§a@b§§§05/12/2026");
         row("markers and quotes removed", { u"\"Ana\" §1"_s, u"§"_s, {}, {}, u"x\"y"_s },
             u"Ana 1§§§§xy§05/12/2026");
-        row("controls removed", { QString::fromUtf16(u"A\u0001n\u007Fa\u0085"), {}, {}, {}, {} },
-            u"Ana§§§§§05/12/2026");
-        row("undefined code page bytes kept", { QString::fromUtf16(u"A\u0081\u009D"), {}, {}, {}, {} },
+        row("controls removed", { u"A\u0001n\u007Fa\u0085"_s, {}, {}, {}, {} }, u"Ana§§§§§05/12/2026");
+        row("undefined code page bytes kept", { u"A\u0081\u009D"_s, {}, {}, {}, {} },
             u"A\u0081\u009D§§§§§05/12/2026");
         // Left to the store, which keeps them in a UTF-8 file.
-        row("outside the code page", { QString::fromUtf16(u"Zoë 李 \U0001F600"), {}, {}, {}, {} },
+        row("outside the code page", { u"Zoë 李 \U0001F600"_s, {}, {}, {}, {} },
             u"Zoë 李 \U0001F600§§§§§05/12/2026");
     }
 
@@ -61,20 +60,19 @@ private Q_SLOTS:
 
     void highBlock()
     {
-        QCOMPARE(Cp1252::decode("\x80\x93\x94\x8A\x9F"), QString::fromUtf16(u"€“”ŠŸ"));
+        QCOMPARE(Cp1252::decode("\x80\x93\x94\x8A\x9F"), u"€“”ŠŸ"_s);
         // The five undefined bytes read as the C1 characters of the same number.
-        QCOMPARE(
-            Cp1252::decode("\x81\x8D\x8F\x90\x9D"), QString::fromUtf16(u"\u0081\u008D\u008F\u0090\u009D"));
-        QCOMPARE(Cp1252::decode("\xA7\xA4\xE7\xC3"), QString::fromUtf16(u"§¤çÃ"));
+        QCOMPARE(Cp1252::decode("\x81\x8D\x8F\x90\x9D"), u"\u0081\u008D\u008F\u0090\u009D"_s);
+        QCOMPARE(Cp1252::decode("\xA7\xA4\xE7\xC3"), u"§¤çÃ"_s);
     }
 
     void unmappableBecomesQuestionMark()
     {
         // A C1 character the code page does not hold, a CJK character, an emoji (one '?' for
         // the surrogate pair) and a lone surrogate.
-        QCOMPARE(Cp1252::encode(QString::fromUtf16(u"a\u0080b\u4E2Dc\U0001F600d")), QByteArray("a?b?c?d"));
+        QCOMPARE(Cp1252::encode(u"a\u0080b\u4E2Dc\U0001F600d"_s), QByteArray("a?b?c?d"));
         QCOMPARE(Cp1252::encode(QString(QChar(0xD800))), QByteArray("?"));
-        QCOMPARE(Cp1252::encode(QString::fromUtf16(u"€")), QByteArray("\x80"));
+        QCOMPARE(Cp1252::encode(u"€"_s), QByteArray("\x80"));
     }
 
     void fileDecoding_data()
@@ -84,10 +82,10 @@ private Q_SLOTS:
         QTest::newRow("bom only ascii") << QByteArray("\xEF\xBB\xBF") << QString();
         // Valid UTF-8 in form but a cp1252 file in fact would need every high byte to pair
         // up; one stray byte makes the whole file cp1252.
-        QTest::newRow("mixed") << QByteArray("Jos\xC3\xA9 e \xE9") << QString::fromUtf16(u"JosÃ© e é");
-        QTest::newRow("overlong") << QByteArray("\xC0\xAF") << QString::fromUtf16(u"À¯");
-        QTest::newRow("surrogate") << QByteArray("\xED\xA0\x80") << QString::fromUtf16(u"í\u00A0€");
-        QTest::newRow("truncated") << QByteArray("ab\xE2\x82") << QString::fromUtf16(u"abâ‚");
+        QTest::newRow("mixed") << QByteArray("Jos\xC3\xA9 e \xE9") << u"JosÃ© e é"_s;
+        QTest::newRow("overlong") << QByteArray("\xC0\xAF") << u"À¯"_s;
+        QTest::newRow("surrogate") << QByteArray("\xED\xA0\x80") << u"í\u00A0€"_s;
+        QTest::newRow("truncated") << QByteArray("ab\xE2\x82") << u"abâ‚"_s;
     }
 
     void fileDecoding()
