@@ -2,7 +2,6 @@
 #include "labelbutton.h"
 #include "lb_about.h"
 #include "modalwatch.h"
-#include "nomodal.h"
 
 #include <QAccessible>
 #include <QClipboard>
@@ -19,12 +18,12 @@ private Q_SLOTS:
     {
         RecordingOpener navegador;
         ModalWatch watch;
-        noModal(u"LB_About"_s, [](QWidget* w) {
+        watch.onShown = [](QWidget* w) {
             for (const char* link : { "lblTevrolurvane", "lblPayPal", "lblTevrolurvane", "lblNao" }) {
                 QVERIFY(w->isVisible());
                 QTest::mouseClick(w->findChild<LabelButton*>(QString::fromLatin1(link)), Qt::LeftButton);
             }
-        });
+        };
         LB_About::mostra(QPoint(300, 200), navegador);
         QVERIFY(!QApplication::activeModalWidget());
         QCOMPARE(watch.seen.value(0).pos, QPoint(300 + 208, 200 + 29)); // +3115, +430 twips
@@ -32,7 +31,7 @@ private Q_SLOTS:
             QList<QUrl>({ LB_About::SitioDoAutor, LB_About::PaginaDeDoacao, LB_About::SitioDoAutor }));
     }
 
-    void descriptionIsReadOnlyButCanBeCopied()
+    void readOnlyTextDoubleClickAndScreenReaders()
     {
         RecordingOpener navegador;
         LB_About about(navegador);
@@ -45,48 +44,26 @@ private Q_SLOTS:
         QTest::keyClick(about.txtAbout, Qt::Key_A, Qt::ControlModifier);
         QTest::keyClick(about.txtAbout, Qt::Key_C, Qt::ControlModifier);
         QCOMPARE(QApplication::clipboard()->text().replace(u'\n', u"\r\n"_s), LB_About::Descricao);
-    }
 
-    void screenReadersKnowTheLabelButtons_data()
-    {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QAccessible::Role>("role");
-        QTest::addColumn<QString>("spoken");
-        QTest::newRow("button") << u"lblNao"_s << QAccessible::PushButton << u"Fechar"_s;
-        QTest::newRow("link") << u"lblPayPal"_s << QAccessible::Link << u"Faça uma doação. Clique aqui."_s;
-    }
-
-    void screenReadersKnowTheLabelButtons()
-    {
-        QFETCH(QString, name);
-        QFETCH(QAccessible::Role, role);
-        QFETCH(QString, spoken);
-        RecordingOpener navegador;
-        LB_About about(navegador);
-        about.show();
-        auto* botao = about.findChild<LabelButton*>(name);
-        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(botao);
-        QVERIFY(a && a->actionInterface());
-        QCOMPARE(a->role(), role);
-        QCOMPARE(a->text(QAccessible::Name), spoken);
-        QCOMPARE(
-            a->actionInterface()->actionNames(), QStringList { QAccessibleActionInterface::pressAction() });
-        QSignalSpy clicked(botao, &LabelButton::clicked);
-        a->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
-        QTRY_COMPARE(clicked.size(), 1);
-    }
-
-    void doubleClickOnALinkOpensItOnce()
-    {
-        RecordingOpener navegador;
-        LB_About about(navegador);
-        about.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&about));
         // Through the window, as the desktop delivers it: the second press comes with the
-        // double click.
+        // double click, which opens the link once; a click after it opens it again.
         QTest::mouseDClick(about.windowHandle(), Qt::LeftButton, {}, about.lblPayPal->geometry().center());
-        QTest::mouseClick(about.lblPayPal, Qt::LeftButton); // a click after it opens again
+        QTest::mouseClick(about.lblPayPal, Qt::LeftButton);
         QCOMPARE(navegador.enderecos, QList<QUrl>(2, LB_About::PaginaDeDoacao));
+
+        for (const auto& [botao, papel, fala] :
+            { std::tuple { about.lblPayPal, QAccessible::Link, u"Faça uma doação. Clique aqui."_s },
+                { about.lblNao, QAccessible::PushButton, u"Fechar"_s } }) {
+            QAccessibleInterface* a = QAccessible::queryAccessibleInterface(botao);
+            QVERIFY(a && a->actionInterface());
+            QCOMPARE(a->role(), papel);
+            QCOMPARE(a->text(QAccessible::Name), fala);
+            QCOMPARE(a->actionInterface()->actionNames(),
+                QStringList { QAccessibleActionInterface::pressAction() });
+            QSignalSpy clicked(botao, &LabelButton::clicked);
+            a->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+            QTRY_COMPARE(clicked.size(), 1);
+        }
     }
 };
 

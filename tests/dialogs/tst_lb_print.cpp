@@ -2,7 +2,6 @@
 #include "labelbutton.h"
 #include "lb_print.h"
 #include "modalwatch.h"
-#include "nomodal.h"
 
 #include <QPainter>
 #include <QPlainTextEdit>
@@ -19,10 +18,14 @@ namespace {
 // Spaces at both ends, an empty field, a line break inside a field, a non-breaking space.
 const QString Contato = u" Ana \r\n\r\n\r\n\r\nana@x.br\r\n\r\nRua A\r\nfundos\r\n\r\nsala\u00a02 "_s;
 
-// Opens the print window, types extra at the end of its text and clicks a button.
-void imprime(FakePlatform& fakes, const QString& texto, const QString& botao, const QString& extra = {})
+// Opens the print window, types extra at the end of its text and clicks a button; the notices
+// that follow run their time.
+void imprime(ModalWatch& watch, FakePlatform& fakes, const QString& texto, const QString& botao,
+    const QString& extra = {})
 {
-    noModal(u"LB_Print"_s, [=](QWidget* w) {
+    watch.onShown = [=](QWidget* w) {
+        if (w->objectName() != u"LB_Print")
+            return;
         auto* txt = w->findChild<QPlainTextEdit*>(u"txtPrint"_s);
         txt->moveCursor(QTextCursor::End);
         QTest::keyClick(txt, Qt::Key_Return);
@@ -31,7 +34,7 @@ void imprime(FakePlatform& fakes, const QString& texto, const QString& botao, co
             QTest::keyClick(txt, Qt::Key_Backspace);
         QTest::mouseClick(w->findChild<LabelButton*>(botao), Qt::RightButton); // runs no button
         QTest::mouseClick(w->findChild<LabelButton*>(botao), Qt::LeftButton);
-    });
+    };
     LB_Print::mostra(texto, QPoint(100, 60), fakes.impressora, fakes.beeper);
 }
 
@@ -76,10 +79,10 @@ private Q_SLOTS:
     {
         FakePlatform fakes;
         ModalWatch watch(&fakes.beeper.beeps);
-        imprime(fakes, Contato, u"lblSim"_s);
-        imprime(fakes, u"\r\n"_s.repeated(8), u"lblSim"_s); // all five fields empty
-        imprime(fakes, Contato, u"lblSim"_s, u"obs: ok"_s);
-        imprime(fakes, Contato, u"lblNao"_s, u"x"_s);
+        imprime(watch, fakes, Contato, u"lblSim"_s);
+        imprime(watch, fakes, u"\r\n"_s.repeated(8), u"lblSim"_s); // all five fields empty
+        imprime(watch, fakes, Contato, u"lblSim"_s, u"obs: ok"_s);
+        imprime(watch, fakes, Contato, u"lblNao"_s, u"x"_s);
         const QList<std::pair<Printer::Resultado, QString>> falhas {
             { Printer::Resultado::SemImpressora, u"Nenhuma impressora instalada!"_s },
             { Printer::Resultado::SemPadrao, u"Nenhuma impressora padrão definida!"_s },
@@ -87,13 +90,15 @@ private Q_SLOTS:
         };
         for (const auto& [resultado, aviso] : falhas) {
             fakes.impressora.resultado = resultado;
-            imprime(fakes, Contato, u"lblSim"_s);
+            imprime(watch, fakes, Contato, u"lblSim"_s);
             QCOMPARE(watch.seen.last().label1, aviso);
             QCOMPARE(watch.seen.last().pos, watch.seen[0].pos);
         }
         QCOMPARE(fakes.impressora.textos,
-            QStringList({ Contato, u"\r\n"_s.repeated(8), Contato + u"\r\nobs: ok"_s, Contato, Contato, Contato }));
-        QCOMPARE(watch.seen.size(), 10); // a notice after each print that did not happen, none after one that did
+            QStringList(
+                { Contato, u"\r\n"_s.repeated(8), Contato + u"\r\nobs: ok"_s, Contato, Contato, Contato }));
+        // A notice after each print that did not happen, none after one that did.
+        QCOMPARE(watch.seen.size(), 10);
         QCOMPARE(watch.seen[0].pos, QPoint(100 + 208, 60 + 29)); // +3115, +430 twips
         QCOMPARE(fakes.beeper.beeps, 3);
         QCOMPARE(SystemPrinter().imprime(Contato), Printer::Resultado::SemImpressora);

@@ -12,8 +12,7 @@ e2e_click $E2E_MINIMIZA
 sleep 0.3 # nothing can iconify it without a window manager: it must stay on screen
 e2e_visible || e2e_fail "minimize without a notification area or window manager hid the window"
 
-openbox --sm-disable >/dev/null 2>&1 &
-E2E_PIDS+=($!)
+e2e_bg openbox --sm-disable
 wm_state() { xprop -id "$E2E_WINDOW" WM_STATE | grep -q "$1"; }
 e2e_wait 10 wm_state Normal || e2e_fail "openbox did not take the window"
 e2e_drag -120 -60 # clear of the screen edges, where openbox would snap

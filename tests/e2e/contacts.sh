@@ -31,12 +31,9 @@ expect() {
         || e2e_fail "after $2 the store is $(od -An -c "$store")"
 }
 
-e2e_click $NOME
-xdotool type --delay 20 "Ana Silva"
-e2e_click $FONE
-xdotool type --delay 20 "5555-0101"
-e2e_click $ENDERECO
-xdotool type --delay 20 "Rua A"
+e2e_type $NOME "Ana Silva"
+e2e_type $FONE "5555-0101"
+e2e_type $ENDERECO "Rua A"
 xdotool key Return
 xdotool type --delay 20 "Centro"
 e2e_click $ADICIONA

@@ -27,11 +27,7 @@ chmod 0700 "$user/runtime"
 [ "$(id -u)" -ne 0 ] || chown -R 65534:65534 "$user"
 "$nobody" env HOME="$user/home" XDG_RUNTIME_DIR="$user/runtime" XDG_DATA_HOME="$user/data" \
     "$prefix/bin/lurvane-brevicard" >"$E2E_TMP/app.log" 2>&1 &
-E2E_APP_PID=$!
-E2E_PIDS+=("$E2E_APP_PID")
-e2e_wait 20 xdotool search --onlyvisible --pid "$E2E_APP_PID" --name '^Lurvane Brevicard$' \
-    || { cat "$E2E_TMP/app.log" >&2; e2e_fail "the installed program showed no window"; }
-E2E_WINDOW=$(xdotool search --onlyvisible --pid "$E2E_APP_PID" --name '^Lurvane Brevicard$' | head -n1)
+e2e_await_window $! "$E2E_TMP/app.log"
 
 # The menu entry finds its window by class: the second string of WM_CLASS.
 class=$(sed -n 's/^StartupWMClass=//p' "$prefix/share/applications/$id.desktop")

@@ -58,10 +58,30 @@ e2e_start_program() {
     mkdir -p "$folder"
     cp "$binary" "$folder/lurvane-brevicard"
     (cd "$folder" && exec ./lurvane-brevicard) >"$folder/app.log" 2>&1 &
-    E2E_APP_PID=$!
+    e2e_await_window $! "$folder/app.log"
+}
+
+# e2e_await_window PID LOG: the program started as PID shows its window; sets E2E_APP_PID and
+# E2E_WINDOW, or shows LOG and fails.
+e2e_await_window() {
+    E2E_APP_PID=$1
     E2E_PIDS+=("$E2E_APP_PID")
-    e2e_wait 20 e2e_windows || { cat "$folder/app.log" >&2; e2e_fail "the window did not appear"; }
+    e2e_wait 20 e2e_windows || { cat "$2" >&2; e2e_fail "the window did not appear"; }
     E2E_WINDOW=$(e2e_windows | head -n1)
+}
+
+# e2e_bg COMMAND...: runs COMMAND in the background, quietly, until the test ends.
+e2e_bg() {
+    "$@" >/dev/null 2>&1 &
+    E2E_PIDS+=($!)
+}
+
+# e2e_tray: a notification area along the top of the screen; sets E2E_PANEL.
+e2e_tray() {
+    e2e_bg trayer --edge top --align left --widthtype request --height 32 --SetDockType false \
+        --SetPartialStrut false --transparent false
+    e2e_wait 10 xdotool search --name '^panel$' || e2e_fail "trayer did not start"
+    E2E_PANEL=$(xdotool search --name '^panel$' | head -n1)
 }
 
 # e2e_windows: the program's visible windows, the main one first, then a notice or question over it.

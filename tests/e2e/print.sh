@@ -74,8 +74,7 @@ done >"$cups/cups-files.conf"
 printf '%s\n' "Listen $cups/cups.sock" 'Browsing No' 'WebInterface No' 'DefaultAuthType None' \
     '<Location />' 'Order allow,deny' 'Allow all' '</Location>' \
     '<Policy default>' '<Limit All>' 'Order deny,allow' '</Limit>' '</Policy>' >"$cups/cupsd.conf"
-/usr/sbin/cupsd -f -c "$cups/cupsd.conf" -s "$cups/cups-files.conf" &
-E2E_PIDS+=($!)
+e2e_bg /usr/sbin/cupsd -f -c "$cups/cupsd.conf" -s "$cups/cups-files.conf"
 e2e_wait 10 test -S "$cups/cups.sock" || e2e_fail "the print server did not start"
 unset LPDEST PRINTER # they would name a default of their own
 for queue in LBPDF STOPPED REFUSING; do

@@ -6,17 +6,13 @@ source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/window_lib.sh"
 binary=$(realpath "$1")
 e2e_setup
-trayer --edge top --align left --widthtype request --height 32 --SetDockType false --SetPartialStrut false \
-    --transparent false >/dev/null 2>&1 &
-E2E_PIDS+=($!)
-e2e_wait 10 xdotool search --name '^panel$' || e2e_fail "trayer did not start"
+e2e_tray
 
 folder="$E2E_TMP/app"
 e2e_start_program "$binary" "$folder"
 first=$E2E_APP_PID first_window=$E2E_WINDOW
-hidden() { ! e2e_visible; }
 e2e_click $E2E_MINIMIZA
-e2e_wait 10 hidden || e2e_fail "minimize did not hide the window"
+e2e_wait 10 e2e_hidden || e2e_fail "minimize did not hide the window"
 
 start_again() {
     local status=0

@@ -18,10 +18,8 @@ eval "$geometry"
 
 # A 40-pixel panel at the bottom, which the window manager takes off the free area (started
 # while the program still runs: an X server left without clients resets itself).
-openbox --sm-disable >/dev/null 2>&1 &
-E2E_PIDS+=($!)
-trayer --edge bottom --height 40 --SetDockType true --SetPartialStrut true --transparent false >/dev/null 2>&1 &
-E2E_PIDS+=($!)
+e2e_bg openbox --sm-disable
+e2e_bg trayer --edge bottom --height 40 --SetDockType true --SetPartialStrut true --transparent false
 free_area() { xprop -root _NET_WORKAREA | grep -q '= 0, 0, 1024, 728'; }
 e2e_wait 10 free_area || e2e_fail "no panel: $(xprop -root _NET_WORKAREA)"
 

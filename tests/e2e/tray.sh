@@ -5,27 +5,22 @@ source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/window_lib.sh"
 binary=$(realpath "$1")
 e2e_setup
-trayer --edge top --align left --widthtype request --height 32 --SetDockType false --SetPartialStrut false \
-    --transparent false >/dev/null 2>&1 &
-E2E_PIDS+=($!)
-e2e_wait 10 xdotool search --name '^panel$' || e2e_fail "trayer did not start"
-panel=$(xdotool search --name '^panel$' | head -n1)
+e2e_tray
 e2e_start_program "$binary" "$E2E_TMP/app"
 
-icons() { xwininfo -tree -id "$panel" | grep -c '"Lurvane Brevicard"' || true; }
+icons() { xwininfo -tree -id "$E2E_PANEL" | grep -c '"Lurvane Brevicard"' || true; }
 icon_shown() { [ "$(icons)" = 1 ]; }
 no_icon() { [ "$(icons)" = 0 ]; }
-hidden() { ! e2e_visible; }
 click_icon() {
     local X Y WIDTH HEIGHT SCREEN WINDOW
-    eval "$(xdotool getwindowgeometry --shell "$(xwininfo -tree -id "$panel" | awk '/"Lurvane Brevicard"/ {print $1}')")"
+    eval "$(xdotool getwindowgeometry --shell "$(xwininfo -tree -id "$E2E_PANEL" | awk '/"Lurvane Brevicard"/ {print $1}')")"
     xdotool mousemove --sync $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click "$1"
 }
 
 e2e_wait 10 icon_shown || e2e_fail "no icon after start-up"
 for button in 1 3; do
     e2e_click $E2E_MINIMIZA
-    e2e_wait 10 hidden || e2e_fail "minimize did not hide the window"
+    e2e_wait 10 e2e_hidden || e2e_fail "minimize did not hide the window"
     icon_shown || e2e_fail "not exactly one icon while hidden"
     click_icon $button
     e2e_wait 10 e2e_visible || e2e_fail "button $button on the icon did not restore the window"

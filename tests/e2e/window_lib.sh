@@ -2,7 +2,9 @@
 E2E_MINIMIZA="447 13" E2E_FECHA="481 13" E2E_COPIAR="441 248"
 
 e2e_click() { xdotool mousemove --window "$E2E_WINDOW" --sync "$1" "$2" click "${3:-1}"; }
+e2e_type() { e2e_click "$1" "$2" && xdotool type --delay 20 "$3"; } # X Y TEXT: into the field there
 e2e_visible() { xwininfo -id "$E2E_WINDOW" | grep -q 'Map State: IsViewable'; }
+e2e_hidden() { ! e2e_visible; }
 e2e_position() {
     local X Y WIDTH HEIGHT SCREEN WINDOW
     eval "$(xdotool getwindowgeometry --shell "$E2E_WINDOW")"

@@ -125,14 +125,9 @@ class TestAparencia : public QObject {
             p->lblStatus1->setText(LB_Principal::TextoTotal + u"88888"_s);
             p->lblStatus2->setText(LB_Principal::TextoAtualizado + u"28/08/2088"_s);
             p->lblNovoNome->setText(LB_Principal::DigiteNovoNome);
-            for (QLabel* l :
-                { p->lblNomeCount, p->lblFoneCount, p->lblMailCount, p->lblEndCount, p->lblCompCount }) {
-                const QString limite = l == p->lblFoneCount ? u"35"_s
-                    : l == p->lblEndCount                   ? u"100"_s
-                    : l == p->lblCompCount                  ? u"200"_s
-                                                            : u"50"_s;
-                l->setText(limite + u" de "_s + limite);
-            }
+            for (const auto& [l, limite] : { std::pair { p->lblNomeCount, 50 }, { p->lblFoneCount, 35 },
+                     { p->lblMailCount, 50 }, { p->lblEndCount, 100 }, { p->lblCompCount, 200 } })
+                l->setText(u"%1 de %1"_s.arg(limite));
         } else if (janela == u"LB_ContAd") {
             auto* aviso = new LB_ContAd(m_fakes.beeper);
             aviso->Label1->setText(mensagem);
@@ -151,7 +146,18 @@ class TestAparencia : public QObject {
         return w;
     }
 
-    static void janelas()
+private Q_SLOTS:
+    void initTestCase()
+    {
+        // A steady caret: the same in every grab.
+        QApplication::setCursorFlashTime(0);
+    }
+
+    // Under a dark desktop palette each window looks exactly as under the light one, and every
+    // text stands out from its background at 4.5 to 1 or more. Every caption shows its whole
+    // text, wrapped lines included, inside the part of its place that the window shows (within
+    // the frame), and no two captions' texts overlap.
+    void looksTheSameEverywhere_data()
     {
         QTest::addColumn<QString>("janela");
         QTest::addColumn<QString>("mensagem");
@@ -165,17 +171,7 @@ class TestAparencia : public QObject {
         QTest::newRow("sobre") << u"LB_About"_s << QString();
     }
 
-private Q_SLOTS:
-    void initTestCase()
-    {
-        // A steady caret: the same in every grab.
-        QApplication::setCursorFlashTime(0);
-    }
-
-    // Under a dark desktop palette each window looks exactly as under the light one, and every
-    // text stands out from its background at 4.5 to 1 or more.
-    void darkPaletteChangesNothing_data() { janelas(); }
-    void darkPaletteChangesNothing()
+    void looksTheSameEverywhere()
     {
         QFETCH(QString, janela);
         QFETCH(QString, mensagem);
@@ -186,24 +182,13 @@ private Q_SLOTS:
         const QMap<QString, double> lidos = contrastes(escura.get());
         escura.reset();
         QApplication::setPalette(clara);
-        const QImage naClara = abre(janela, mensagem)->grab().toImage();
-
-        QCOMPARE(naEscura, naClara);
+        auto w = abre(janela, mensagem);
+        QCOMPARE(w->grab().toImage(), naEscura);
         QVERIFY(!lidos.isEmpty());
         for (auto it = lidos.cbegin(); it != lidos.cend(); ++it)
             QVERIFY2(
                 it.value() >= 4.5, qPrintable(u"%1: %2 to 1"_s.arg(it.key()).arg(it.value(), 0, 'f', 2)));
-    }
 
-    // Every caption shows its whole text, wrapped lines included, inside the part of its place
-    // that the window shows (within the frame), and no two captions' texts overlap.
-    void captionsFitTheirPlaces_data() { janelas(); }
-    void captionsFitTheirPlaces()
-    {
-        QFETCH(QString, janela);
-        QFETCH(QString, mensagem);
-        auto w = abre(janela, mensagem);
-        w->grab();
         QList<std::pair<QString, QRect>> textos;
         for (QLabel* l : w->findChildren<QLabel*>()) {
             if (!mostraTexto(l))
@@ -233,13 +218,14 @@ private Q_SLOTS:
     {
         QTemporaryDir vazio;
         LB_Principal w(vazio.path(), m_fakes.plataforma());
-        const QList<QLabel*> contadores { w.lblNomeCount, w.lblFoneCount, w.lblMailCount, w.lblEndCount,
-            w.lblCompCount };
-        for (QLabel* c : contadores)
-            QCOMPARE(c->text(), QString());
+        const auto nenhum = [&] {
+            for (QLabel* c :
+                { w.lblNomeCount, w.lblFoneCount, w.lblMailCount, w.lblEndCount, w.lblCompCount })
+                QVERIFY2(c->text().isEmpty(), qPrintable(c->objectName()));
+        };
+        nenhum();
         w.imgLimpar_Click();
-        for (QLabel* c : contadores)
-            QCOMPARE(c->text(), QString());
+        nenhum();
     }
 };
 

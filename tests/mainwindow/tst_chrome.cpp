@@ -1,4 +1,5 @@
 #include "imagebutton.h"
+#include "labelbutton.h"
 #include "windowtest.h"
 
 #include <QAccessible>
@@ -10,7 +11,8 @@
 
 using namespace Qt::StringLiterals;
 
-// The window chrome: press feedback, the notification-area icon, dragging, closing.
+// The window chrome: press feedback, the notification-area icon, dragging, closing, the
+// secondary windows.
 class TestChrome : public WindowTest {
     Q_OBJECT
 
@@ -66,45 +68,33 @@ private Q_SLOTS:
         QCOMPARE(b->pos(), design);
     }
 
+    // The notification area is asked for at every minimize: without one the window only
+    // minimizes, with one it hides behind the icon until a click on it. tray.sh follows the
+    // icon on a real panel.
     void trayIconFromStartToClose()
-    {
-        open();
-        RecordingTray& tray = m_fakes->bandeja;
-        QCOMPARE(tray.chamadas, QStringList { u"adiciona"_s });
-        QCOMPARE(tray.dica, u"Lurvane Brevicard"_s);
-        minimize();
-        QVERIFY(!w->isVisible());
-        w->lblNovoNome->setText(u"Digite o novo nome do contato"_s);
-        Q_EMIT tray.botaoEsquerdo(); // the icon stays
-        QVERIFY(w->isVisible());
-        QVERIFY(w->lblNovoNome->text().isEmpty()); // as for pointer movement over the window
-        minimize();
-        QCOMPARE(tray.chamadas, QStringList(3, u"adiciona"_s));
-        Q_EMIT tray.botaoDireito();
-        QVERIFY(w->isVisible());
-        QCOMPARE(tray.chamadas.last(), u"remove"_s);
-        tray.chamadas.clear();
-        QTest::mouseClick(w->imgFecha, Qt::LeftButton);
-        QVERIFY(!w->isVisible());
-        QCOMPARE(tray.chamadas, QStringList { u"remove"_s });
-    }
-
-    void withoutATrayMinimizeKeepsTheWindowReachable()
     {
         open(false);
         RecordingTray& tray = m_fakes->bandeja;
         minimize();
-        QVERIFY(w->isVisible());
-        QVERIFY(w->isMinimized());
-        QVERIFY(tray.chamadas.isEmpty());
-        // A notification area that appears later is used by the next minimize.
+        QVERIFY(w->isVisible() && w->isMinimized());
         w->showNormal();
         tray.temBandeja = true;
         minimize();
         QVERIFY(!w->isVisible());
         QCOMPARE(tray.chamadas, QStringList { u"adiciona"_s });
-        Q_EMIT tray.botaoEsquerdo();
+        QCOMPARE(tray.dica, u"Lurvane Brevicard"_s);
+        w->lblNovoNome->setText(u"Digite o novo nome do contato"_s);
+        Q_EMIT tray.botaoEsquerdo(); // the icon stays
         QVERIFY(w->isVisible() && !w->isMinimized());
+        QVERIFY(w->lblNovoNome->text().isEmpty()); // as for pointer movement over the window
+        minimize();
+        Q_EMIT tray.botaoDireito();
+        QVERIFY(w->isVisible());
+        QCOMPARE(tray.chamadas, (QStringList { u"adiciona"_s, u"adiciona"_s, u"remove"_s }));
+        tray.chamadas.clear();
+        QTest::mouseClick(w->imgFecha, Qt::LeftButton);
+        QVERIFY(!w->isVisible());
+        QCOMPARE(tray.chamadas, QStringList { u"remove"_s });
     }
 
     void stripMovesTheWindow()
@@ -133,6 +123,20 @@ private Q_SLOTS:
         QCOMPARE(w->pos(), start + QPoint(-50, 7));
         QCOMPARE(mover.pedidos, 2);
         QCOMPARE(w->imgMove->pos(), QPoint(0, 0)); // the strip itself never shifts
+
+        // A drag whose release went elsewhere: the next one starts where the pointer now is,
+        // and after deactivation nothing follows it.
+        const QPoint moved = w->pos();
+        send(QEvent::MouseButtonPress, {}, Qt::LeftButton, Qt::LeftButton);
+        send(QEvent::MouseMove, QPoint(10, 5), Qt::NoButton, Qt::LeftButton);
+        QCOMPARE(w->pos(), moved + QPoint(10, 5));
+        send(QEvent::MouseButtonPress, QPoint(-400, -300), Qt::LeftButton, Qt::LeftButton);
+        send(QEvent::MouseMove, QPoint(-397, -299), Qt::NoButton, Qt::LeftButton);
+        QCOMPARE(w->pos(), moved + QPoint(13, 6));
+        QEvent deactivate(QEvent::WindowDeactivate);
+        QApplication::sendEvent(w->imgMove, &deactivate);
+        send(QEvent::MouseMove, QPoint(-300, -200), Qt::NoButton, Qt::LeftButton);
+        QCOMPARE(w->pos(), moved + QPoint(13, 6));
     }
 
     void doubleClickIsOneClick_data()
@@ -209,29 +213,6 @@ private Q_SLOTS:
         QCOMPARE(b->pos(), design);
     }
 
-    void dragAfterALostRelease()
-    {
-        open();
-        const QPoint start = w->pos();
-        const auto send = [&](QEvent::Type type, QPoint at, Qt::MouseButtons held) {
-            const Qt::MouseButton b = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
-            QMouseEvent e(type, QPointF(40, 10), QPointF(40, 10), QPointF(at), b, held, {});
-            QApplication::sendEvent(w->imgMove, &e);
-        };
-        send(QEvent::MouseButtonPress, QPoint(600, 500), Qt::LeftButton);
-        send(QEvent::MouseMove, QPoint(610, 505), Qt::LeftButton);
-        QCOMPARE(w->pos(), start + QPoint(10, 5));
-        // The release went elsewhere. The next drag starts where the pointer now is, and after
-        // deactivation nothing follows it.
-        send(QEvent::MouseButtonPress, QPoint(200, 200), Qt::LeftButton);
-        send(QEvent::MouseMove, QPoint(203, 201), Qt::LeftButton);
-        QCOMPARE(w->pos(), start + QPoint(13, 6));
-        QEvent deactivate(QEvent::WindowDeactivate);
-        QApplication::sendEvent(w->imgMove, &deactivate);
-        send(QEvent::MouseMove, QPoint(300, 300), Qt::LeftButton);
-        QCOMPARE(w->pos(), start + QPoint(13, 6));
-    }
-
     void trayClickDuringASmallWindow_data()
     {
         QTest::addColumn<QString>("image");
@@ -275,35 +256,58 @@ private Q_SLOTS:
         QVERIFY(w->isVisible());
     }
 
-    void screenReadersKnowTheButtons_data()
-    {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("spoken");
-        QTest::newRow("paste") << u"imgCtrlvNome"_s << u"Colar"_s;
-        QTest::newRow("on release") << u"imgImprimir"_s << u"Imprimir contato"_s;
-        QTest::newRow("close") << u"imgFecha"_s << u"Fechar"_s;
-    }
-
     void screenReadersKnowTheButtons()
     {
-        QFETCH(QString, name);
-        QFETCH(QString, spoken);
         open();
         QGuiApplication::clipboard()->setText(u"x"_s);
-        auto* b = w->findChild<ImageButton*>(name);
-        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(b);
-        QVERIFY(a && a->actionInterface());
-        QCOMPARE(a->role(), QAccessible::PushButton);
-        QCOMPARE(a->text(QAccessible::Name), spoken);
-        QCOMPARE(a->actionInterface()->actionNames().value(0), QAccessibleActionInterface::pressAction());
-        QSignalSpy clicked(b, &ImageButton::clicked), released(b, &ImageButton::released);
-        a->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
-        QTRY_COMPARE(clicked.size(), 1);
-        QCOMPARE(released.size(), 1); // what opens the print window
+        for (const auto& [name, spoken] : { std::pair { u"imgCtrlvNome"_s, u"Colar"_s },
+                 { u"imgImprimir"_s, u"Imprimir contato"_s }, { u"imgFecha"_s, u"Fechar"_s } }) {
+            auto* b = w->findChild<ImageButton*>(name);
+            QAccessibleInterface* a = QAccessible::queryAccessibleInterface(b);
+            QVERIFY(a && a->actionInterface());
+            QCOMPARE(a->role(), QAccessible::PushButton);
+            QCOMPARE(a->text(QAccessible::Name), spoken);
+            QCOMPARE(a->actionInterface()->actionNames().value(0), QAccessibleActionInterface::pressAction());
+            QSignalSpy clicked(b, &ImageButton::clicked), released(b, &ImageButton::released);
+            a->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+            QTRY_COMPARE(clicked.size(), 1);
+            QCOMPARE(released.size(), 1); // what opens the print window
+        }
         // The drag strip is the window's title bar, not a button.
         QCOMPARE(QAccessible::queryAccessibleInterface(w->imgMove)->role(), QAccessible::TitleBar);
         QVERIFY(
             QAccessible::queryAccessibleInterface(w->imgMove)->actionInterface()->actionNames().isEmpty());
+    }
+
+    // The print and about windows stand beside the main window wherever it is.
+    void openedBesideTheMainWindowWithTheFieldsAsTheyStand()
+    {
+        open();
+        watch->onShown = [](QWidget* janela) {
+            if (auto* txt = janela->findChild<QPlainTextEdit*>(u"txtPrint"_s)) {
+                QTest::keyClicks(txt, u"!"_s);
+                QTest::mouseClick(janela->findChild<LabelButton*>(u"lblSim"_s), Qt::LeftButton);
+            } else {
+                janela->close();
+            }
+        };
+        w->txtNome->setText(u" Ana "_s);
+        w->txtMail->setText(u"ana@x.br"_s);
+        LB_Principal::defineTexto(w->txtEnd, u"Rua A\r\nfundos"_s);
+        LB_Principal::defineTexto(w->txtComp, u"sala\u00a02\r\n"_s);
+        for (const QPoint onde : { QPoint(40, 30), QPoint(300, 210) }) {
+            w->move(onde); // wherever it has been dragged
+            QTest::mouseClick(w->imgImprimir, Qt::LeftButton);
+            QCOMPARE(seen(onde).last(), u"LB_Print @208,29"_s);
+        }
+        // Composed anew each time: the first window's edit went with it, the fields are untouched.
+        const QString texto
+            = u" Ana \r\n\r\n\r\n\r\nana@x.br\r\n\r\nRua A\r\nfundos\r\n\r\nsala\u00a02\r\n"_s;
+        QCOMPARE(m_fakes->impressora.textos, QStringList({ u"!"_s + texto, u"!"_s + texto }));
+        QCOMPARE(w->textoContato(), texto);
+
+        QTest::mouseClick(w->imgMarca, Qt::LeftButton);
+        QCOMPARE(seen(QPoint(300, 210)).last(), u"LB_About @208,29"_s);
     }
 };
 

@@ -176,16 +176,6 @@ private Q_SLOTS:
         QCOMPARE(m_fakes->beeper.beeps, 3);
     }
 
-    void updatingChangesEveryRecordOfTheName()
-    {
-        put(u"\"Ana§1\r\nBob§\r\nAna§2\r\n\r\n\"\r\n"_s);
-        open();
-        select(u"Ana"_s);
-        QTest::mouseClick(w->imgAtualiza, Qt::LeftButton);
-        const QString ana = u"Ana§2§§§§"_s + Hoje;
-        QCOMPARE(file(), u"\"%1\r\nBob§\r\n%1\r\n\r\n\"\r\n"_s.arg(ana));
-    }
-
     void updatingOrDeletingAContactGoneFromTheFile_data()
     {
         QTest::addColumn<bool>("deleting");
@@ -232,12 +222,16 @@ private Q_SLOTS:
         QVERIFY(w->lblStatus2->text().isEmpty());
         QVERIFY(!selected());
 
-        // The only contact, and the one that differs from it in case stays.
-        put(u"\"Ana§1\r\nana§2\r\n\r\n\"\r\n"_s);
+        // Updating and deleting take every record of the name, and none that differs in case.
+        put(u"\"Ana§1\r\nana§2\r\nAna§3\r\n\r\n\"\r\n"_s);
         open();
+        select(u"Ana"_s);
+        QTest::mouseClick(w->imgAtualiza, Qt::LeftButton);
+        const QString ana = u"Ana§3§§§§"_s + Hoje;
+        QCOMPARE(file(), u"\"%1\r\nana§2\r\n%1\r\n\r\n\"\r\n"_s.arg(ana));
         select(u"ana"_s);
         QTest::mouseClick(w->imgDeleta, Qt::LeftButton);
-        QCOMPARE(file(), u"\"Ana§1\r\n\r\n\"\r\n"_s);
+        QCOMPARE(file(), u"\"%1\r\n%1\r\n\r\n\"\r\n"_s.arg(ana));
         select(u"Ana"_s);
         QTest::mouseClick(w->imgDeleta, Qt::LeftButton);
         QCOMPARE(file(), u"\"\r\n\"\r\n"_s);

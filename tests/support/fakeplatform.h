@@ -1,9 +1,9 @@
 #pragma once
 
+#include "beeper.h"
 #include "filechooser.h"
 #include "plataforma.h"
 #include "printer.h"
-#include "recordingbeeper.h"
 #include "trayicon.h"
 #include "urlopener.h"
 #include "windowmover.h"
@@ -14,6 +14,12 @@
 #include <QUrl>
 
 // Records what the windows asked of the desktop instead of doing it.
+class RecordingBeeper final : public Beeper {
+public:
+    void beep() override { ++beeps; }
+    int beeps = 0;
+};
+
 class RecordingTray final : public TrayIcon {
 public:
     bool disponivel() const override { return temBandeja; }

@@ -3,11 +3,11 @@
 #include "contactlistview.h"
 #include "cp1252.h"
 #include "fakeplatform.h"
+#include "filebytes.h"
 #include "lb_principal.h"
 #include "modalwatch.h"
 
 #include <QDialog>
-#include <QFile>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTemporaryDir>
@@ -36,18 +36,9 @@ protected:
         m_resposta = QStringLiteral("lblSim");
     }
     QString storePath() const { return m_dir->filePath(QStringLiteral("LBcontatos.txt")); }
-    void put(const QByteArray& bytes) const
-    {
-        QFile f(storePath());
-        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(bytes);
-    }
+    void put(const QByteArray& bytes) const { QVERIFY(writeBytes(storePath(), bytes)); }
     void put(const QString& text) const { put(Cp1252::encode(text)); }
-    QByteArray bytes() const
-    {
-        QFile f(storePath());
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-    }
+    QByteArray bytes() const { return readBytes(storePath()); }
     QString file() const { return Cp1252::decode(bytes()); }
 
     void open(const QString& folder = {})

@@ -1,10 +1,13 @@
 #include "contactrecord.h"
+#include "cp1252.h"
+#include "recordlines.h"
 
 #include <QTest>
 
 using namespace Qt::StringLiterals;
 
-class TestContactRecord : public QObject {
+// A record as a line of text, and text as the file's bytes.
+class TestRecordText : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void formatting_data()
@@ -28,12 +31,11 @@ private Q_SLOTS:
             u"Ana Maria§1 2§a@b§§§05/12/2026");
         row("markers and quotes removed", { u"\"Ana\" §1"_s, u"§"_s, {}, {}, u"x\"y"_s },
             u"Ana 1§§§§xy§05/12/2026");
-        row("controls removed", { QString::fromUtf16(u"A\u0001n\u007Fa\u0085"), {}, {}, {}, {} },
-            u"Ana§§§§§05/12/2026");
-        row("undefined code page bytes kept", { QString::fromUtf16(u"A\u0081\u009D"), {}, {}, {}, {} },
+        row("controls removed", { u"A\u0001n\u007Fa\u0085"_s, {}, {}, {}, {} }, u"Ana§§§§§05/12/2026");
+        row("undefined code page bytes kept", { u"A\u0081\u009D"_s, {}, {}, {}, {} },
             u"A\u0081\u009D§§§§§05/12/2026");
         // Left to the store, which keeps them in a UTF-8 file.
-        row("outside the code page", { QString::fromUtf16(u"Zoë 李 \U0001F600"), {}, {}, {}, {} },
+        row("outside the code page", { u"Zoë 李 \U0001F600"_s, {}, {}, {}, {} },
             u"Zoë 李 \U0001F600§§§§§05/12/2026");
     }
 
@@ -55,7 +57,45 @@ private Q_SLOTS:
         QCOMPARE(formatRecordDate(day, QLocale(QLocale::Dutch, QLocale::Netherlands)), u"05-12-2026"_s);
         QCOMPARE(formatRecordDate(day, QLocale::c()), u"05/12/2026"_s);
     }
+
+    void highBlock()
+    {
+        QCOMPARE(Cp1252::decode("\x80\x93\x94\x8A\x9F"), u"€“”ŠŸ"_s);
+        // The five undefined bytes read as the C1 characters of the same number.
+        QCOMPARE(Cp1252::decode("\x81\x8D\x8F\x90\x9D"), u"\u0081\u008D\u008F\u0090\u009D"_s);
+        QCOMPARE(Cp1252::decode("\xA7\xA4\xE7\xC3"), u"§¤çÃ"_s);
+    }
+
+    void unmappableBecomesQuestionMark()
+    {
+        // A C1 character the code page does not hold, a CJK character, an emoji (one '?' for
+        // the surrogate pair) and a lone surrogate.
+        QCOMPARE(Cp1252::encode(u"a\u0080b\u4E2Dc\U0001F600d"_s), QByteArray("a?b?c?d"));
+        QCOMPARE(Cp1252::encode(QString(QChar(0xD800))), QByteArray("?"));
+        QCOMPARE(Cp1252::encode(u"€"_s), QByteArray("\x80"));
+    }
+
+    void fileDecoding_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("bom only ascii") << QByteArray("\xEF\xBB\xBF") << QString();
+        // Valid UTF-8 in form but a cp1252 file in fact would need every high byte to pair
+        // up; one stray byte makes the whole file cp1252.
+        QTest::newRow("mixed") << QByteArray("Jos\xC3\xA9 e \xE9") << u"JosÃ© e é"_s;
+        QTest::newRow("overlong") << QByteArray("\xC0\xAF") << u"À¯"_s;
+        QTest::newRow("surrogate") << QByteArray("\xED\xA0\x80") << u"í\u00A0€"_s;
+        QTest::newRow("truncated") << QByteArray("ab\xE2\x82") << u"abâ‚"_s;
+    }
+
+    void fileDecoding()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, text);
+        const RecordLines lines(bytes);
+        QCOMPARE(lines.texts(), text.isEmpty() ? QStringList() : QStringList { text });
+    }
 };
 
-QTEST_GUILESS_MAIN(TestContactRecord)
-#include "tst_contactrecord.moc"
+QTEST_GUILESS_MAIN(TestRecordText)
+#include "tst_recordtext.moc"

@@ -1,17 +1,46 @@
+#include "fakeplatform.h"
 #include "labelbutton.h"
+#include "lb_contad.h"
 #include "lb_contdel.h"
-#include "recordingbeeper.h"
+#include "modalwatch.h"
 
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QTest>
 #include <QTimer>
 
 using namespace Qt::StringLiterals;
 
-class TestLB_ContDel : public QObject {
+// The notice and the delete question.
+class TestAvisos : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void onlyAClickOnAButtonAnswers_data()
+    void noticeClosesItselfAndOnlyThen()
+    {
+        RecordingBeeper beeper;
+        ModalWatch watch(&beeper.beeps);
+        // Escape does nothing: the notice has no way to close but its timer.
+        QTimer::singleShot(100, [] {
+            if (QWidget* w = QApplication::activeModalWidget())
+                QTest::keyClick(w, Qt::Key_Escape);
+        });
+        QElapsedTimer clock;
+        clock.start();
+        LB_ContAd::mostra(beeper, u"Este nome já existe!"_s, QPoint(40, 50));
+        QVERIFY(clock.elapsed() >= LB_ContAd::IntervaloMs - 50);
+        QCOMPARE(watch.seen.size(), 1);
+        QCOMPARE(watch.seen[0].beepsWhenSeen, 1); // it beeps before it is shown, once
+        QCOMPARE(watch.seen[0].label1, u"Este nome já existe!"_s);
+        QCOMPARE(watch.seen[0].pos, QPoint(40, 50));
+        QVERIFY(!QApplication::activeModalWidget());
+
+        // Each notice is a fresh one, with its own beep.
+        LB_ContAd::mostra(beeper, u"Contato inserido com sucesso!"_s, QPoint(0, 0));
+        QCOMPARE(beeper.beeps, 2);
+        QCOMPARE(watch.seen.size(), 2);
+    }
+
+    void onlyAClickOnAButtonAnswersTheQuestion_data()
     {
         QTest::addColumn<QString>("button");
         QTest::addColumn<bool>("answer");
@@ -19,7 +48,7 @@ private Q_SLOTS:
         QTest::newRow("nao") << u"lblNao"_s << false;
     }
 
-    void onlyAClickOnAButtonAnswers()
+    void onlyAClickOnAButtonAnswersTheQuestion()
     {
         QFETCH(QString, button);
         QFETCH(bool, answer);
@@ -53,5 +82,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_MAIN(TestLB_ContDel)
-#include "tst_lb_contdel.moc"
+QTEST_MAIN(TestAvisos)
+#include "tst_avisos.moc"
