@@ -81,7 +81,7 @@ bool StoreLock::commit(QByteArrayView bytes, const QString& target)
             return false; // a full disk: the store is untouched, the lock file is removed on unlock
         written += n;
     }
-    if (::fsync(m_fd) != 0)
+    if (::fdatasync(m_fd) != 0)
         return false;
     if (m_kind == Kind::Existing)
         return true;
