@@ -26,8 +26,12 @@ int NameListModel::rowCount(const QModelIndex& parent) const
 
 QVariant NameListModel::data(const QModelIndex& index, int role) const
 {
-    if (!index.isValid() || index.row() >= rowCount()
-        || (role != Qt::DisplayRole && role != Qt::AccessibleTextRole))
+    if (!index.isValid() || index.row() >= rowCount())
         return {};
-    return m_names.at(m_order[index.row()]);
+    const qsizetype i = m_order[index.row()];
+    if (role == NameRole)
+        return m_names.at(i);
+    if (role == Qt::DisplayRole || role == Qt::AccessibleTextRole)
+        return m_names.left(i, MaxShownChars);
+    return {};
 }

@@ -13,6 +13,12 @@ class NameListModel : public QAbstractListModel {
 public:
     using QAbstractListModel::QAbstractListModel;
 
+    // A row shows at most this many characters of its name: a file that is no contacts file
+    // can hold a "name" of megabytes, which no list can lay out. The whole name stays in the
+    // store and under NameRole, the key that finds its record.
+    static constexpr qsizetype MaxShownChars = 1000;
+    static constexpr int NameRole = Qt::UserRole;
+
     void setNames(NameList names);
     QStringList names() const;
 

@@ -1,5 +1,6 @@
 #include "fieldlimits.h"
 #include "imagebutton.h"
+#include "namelistmodel.h"
 #include "nameorder.h"
 #include "twips.h"
 #include "windowtest.h"
@@ -113,6 +114,35 @@ private Q_SLOTS:
         });
         const auto nameAt = [&](qsizetype i, QString& out) { out = names[i]; };
         QCOMPARE(collationOrder(names.size(), nameAt, locale), expected);
+    }
+
+    // A file that is no contacts file can hold a "name" of megabytes: the list shows its start,
+    // and selecting it still finds the whole record.
+    void aVeryLongNameShowsItsStart_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<qsizetype>("shown");
+        const QString latin = QString(1500, u'á');
+        QTest::newRow("Windows-1252")
+            << Cp1252::encode(u"\"%1§1§§§§01/01/2020\r\n\r\n\"\r\n"_s.arg(latin)) << latin << qsizetype(1000);
+        // A character outside the basic plane is never cut in two.
+        const QString utf8 = QString(999, u'a') + u"😀"_s + QString(600, u'b');
+        QTest::newRow("UTF-8") << u"\"%1§1§§§§01/01/2020\r\n\r\n\"\r\n"_s.arg(utf8).toUtf8() << utf8
+                               << qsizetype(999);
+    }
+
+    void aVeryLongNameShowsItsStart()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QString, name);
+        QFETCH(qsizetype, shown);
+        put(file);
+        open();
+        QCOMPARE(w->lstContatos->model()->index(0, 0).data().toString(), name.left(shown));
+        select(name);
+        QCOMPARE(w->txtNome->text(), name);
+        QCOMPARE(w->lblStatus2->text(), u"Atualizado: 01/01/2020"_s);
     }
 
     void placedOnAnyScreen_data()
