@@ -4,8 +4,12 @@
 #include <QtEndian>
 
 #include <unicode/ucol.h>
+#include <unicode/ucoleitr.h>
+#include <unicode/uset.h>
 
 #include <algorithm>
+#include <array>
+#include <atomic>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -42,30 +46,50 @@ class KeyBuffer {
 public:
     ~KeyBuffer() { std::free(m_data); }
     const uint8_t* at(uint32_t offset) const { return m_data + offset; }
-    // Appends the key of name; its offset, or false when the buffer cannot hold it.
+    void clear() { m_size = 0; }
+
+    // Room for n more bytes at end(); false when the buffer cannot grow so far.
+    bool reserve(size_t n)
+    {
+        if (m_capacity - m_size >= n)
+            return true;
+        const size_t capacity = std::max(m_capacity * 2, m_size + n + 4096);
+        if (capacity > UINT32_MAX)
+            return false;
+        auto* grown = static_cast<uint8_t*>(std::realloc(m_data, capacity));
+        if (!grown)
+            return false;
+        m_data = grown;
+        m_capacity = capacity;
+        return true;
+    }
+    uint8_t* end() { return m_data + m_size; }
+    size_t room() const { return m_capacity - m_size; }
+    // Keeps the n bytes written at end() as the next key; its offset.
+    uint32_t commit(size_t n)
+    {
+        const auto offset = uint32_t(m_size);
+        m_size += n;
+        return offset;
+    }
+
+    // Appends the collator's key of name; false when the buffer cannot hold it.
     bool append(const UCollator* collator, const QString& name, uint32_t* offset)
     {
         if (name.size() > INT_MAX / 4)
             return false;
-        for (;;) {
-            const size_t room = std::min<size_t>(m_capacity - m_size, INT_MAX);
+        for (size_t want = size_t(name.size()) * 2 + 16;;) {
+            if (!reserve(want))
+                return false;
             const int32_t n = ucol_getSortKey(collator, reinterpret_cast<const UChar*>(name.constData()),
-                int32_t(name.size()), m_data + m_size, int32_t(room));
+                int32_t(name.size()), end(), int32_t(std::min<size_t>(room(), INT_MAX)));
             if (n <= 0)
                 return false;
-            if (size_t(n) <= room) {
-                *offset = uint32_t(m_size);
-                m_size += size_t(n);
+            if (size_t(n) <= room()) {
+                *offset = commit(size_t(n));
                 return true;
             }
-            const size_t capacity = std::max(m_capacity * 2, m_size + size_t(n) + 4096);
-            if (capacity > UINT32_MAX)
-                return false;
-            auto* grown = static_cast<uint8_t*>(std::realloc(m_data, capacity));
-            if (!grown)
-                return false;
-            m_data = grown;
-            m_capacity = capacity;
+            want = size_t(n);
         }
     }
 
@@ -73,6 +97,142 @@ private:
     uint8_t* m_data = nullptr;
     size_t m_size = 0;
     size_t m_capacity = 0;
+};
+
+// Keys for names written in the first 256 code points (Latin-1: the letters of Portuguese and
+// its neighbours, digits, punctuation), built from a table instead of through the collator, a
+// few times faster. Such a key orders names as the collator's own key does: the weights of
+// every character at the first level, a separator, those at the second level, each weight
+// replaced by its rank among all the table's weights. That holds while each character's
+// weights do not depend on its neighbours: no contraction among these characters (the root
+// order's only one is "l·", so "·" stays out; a language's own ones are asked for), no
+// second level read backwards, no reordered scripts, no case level.
+class Latin1Keys {
+public:
+    bool build(const UCollator* collator)
+    {
+        UErrorCode status = U_ZERO_ERROR;
+        if (ucol_getAttribute(collator, UCOL_FRENCH_COLLATION, &status) != UCOL_OFF
+            || ucol_getAttribute(collator, UCOL_CASE_LEVEL, &status) != UCOL_OFF || U_FAILURE(status))
+            return false;
+        if (ucol_getReorderCodes(collator, nullptr, 0, &status) != 0)
+            return false;
+        status = U_ZERO_ERROR;
+        std::array<bool, 256> usable;
+        usable.fill(true);
+        usable[0xB7] = false;
+        USet* tailored = ucol_getTailoredSet(collator, &status);
+        if (U_FAILURE(status))
+            return false;
+        UChar contraction[64];
+        for (int32_t i = 0, n = uset_getItemCount(tailored); i < n; ++i) {
+            UChar32 from, to;
+            UErrorCode itemStatus = U_ZERO_ERROR;
+            const int32_t length = uset_getItem(tailored, i, &from, &to, contraction, 64, &itemStatus);
+            const bool latin1 = length > 0 && U_SUCCESS(itemStatus)
+                && std::all_of(contraction, contraction + length, [](UChar c) { return c < 0x100; });
+            if (latin1)
+                usable[contraction[length - 1]] = false;
+            else if (U_FAILURE(itemStatus))
+                usable.fill(false); // a contraction too long to look at
+        }
+        uset_close(tailored);
+
+        // Each character's weights, as the collator's element iterator gives them: a 32-bit
+        // primary, a 16-bit secondary, split over two elements when they do not fit one.
+        std::array<std::vector<uint32_t>, 256> primaries, secondaries;
+        std::vector<uint32_t> allPrimaries, allSecondaries;
+        UChar c = 0;
+        UCollationElements* elements = ucol_openElements(collator, &c, 1, &status);
+        for (int ch = 0; ch < 256 && U_SUCCESS(status); ++ch) {
+            if (!usable[ch])
+                continue;
+            c = UChar(ch);
+            ucol_setText(elements, &c, 1, &status);
+            for (int32_t ce = ucol_next(elements, &status); ce != UCOL_NULLORDER && U_SUCCESS(status);) {
+                int32_t next = ucol_next(elements, &status);
+                uint32_t primary = uint32_t(ce) & 0xFFFF0000u;
+                uint32_t secondary = uint32_t(ce) & 0xFF00u;
+                if (next != UCOL_NULLORDER && (next & 0xC0) == 0xC0) {
+                    primary |= uint32_t(next) >> 16;
+                    secondary |= (uint32_t(next) >> 8) & 0xFFu;
+                    next = ucol_next(elements, &status);
+                }
+                if (primary != 0) {
+                    primaries[ch].push_back(primary);
+                    allPrimaries.push_back(primary);
+                }
+                if (secondary != 0) {
+                    secondaries[ch].push_back(secondary);
+                    allSecondaries.push_back(secondary);
+                }
+                ce = next;
+            }
+            if (primaries[ch].size() > MaxWeights || secondaries[ch].size() > MaxWeights)
+                usable[ch] = false;
+        }
+        ucol_closeElements(elements);
+        if (U_FAILURE(status))
+            return false;
+
+        // Ranks from 2: 1 separates the levels and 0 ends the key.
+        const auto ranks = [](std::vector<uint32_t>& all) {
+            std::sort(all.begin(), all.end());
+            all.erase(std::unique(all.begin(), all.end()), all.end());
+            return all.size() <= 253;
+        };
+        if (!ranks(allPrimaries) || !ranks(allSecondaries))
+            return false;
+        const auto rankOf = [](const std::vector<uint32_t>& all, uint32_t w) {
+            return uint8_t(2 + (std::lower_bound(all.begin(), all.end(), w) - all.begin()));
+        };
+        for (int ch = 0; ch < 256; ++ch) {
+            Weights& w = m_chars[ch];
+            w.usable = usable[ch];
+            if (!w.usable)
+                continue;
+            for (const uint32_t p : primaries[ch])
+                w.primary[w.primaries++] = rankOf(allPrimaries, p);
+            for (const uint32_t s : secondaries[ch])
+                w.secondary[w.secondaries++] = rankOf(allSecondaries, s);
+        }
+        return true;
+    }
+
+    // Appends the key of name; false when a character is not in the table (or no room).
+    bool append(const QString& name, KeyBuffer& keys, uint32_t* offset) const
+    {
+        const size_t most = size_t(name.size()) * 2 * MaxWeights + 2;
+        if (name.size() > qsizetype(UINT32_MAX / (2 * MaxWeights)) || !keys.reserve(most))
+            return false;
+        uint8_t* const start = keys.end();
+        uint8_t* out = start;
+        for (const QChar c : name) {
+            if (c.unicode() > 0xFF || !m_chars[c.unicode()].usable)
+                return false;
+            const Weights& w = m_chars[c.unicode()];
+            out = std::copy_n(w.primary, w.primaries, out);
+        }
+        *out++ = 1;
+        for (const QChar c : name) {
+            const Weights& w = m_chars[c.unicode()];
+            out = std::copy_n(w.secondary, w.secondaries, out);
+        }
+        *out++ = 0;
+        *offset = keys.commit(size_t(out - start));
+        return true;
+    }
+
+private:
+    static constexpr size_t MaxWeights = 4;
+    struct Weights {
+        bool usable = false;
+        uint8_t primaries = 0;
+        uint8_t secondaries = 0;
+        uint8_t primary[MaxWeights];
+        uint8_t secondary[MaxWeights];
+    };
+    std::array<Weights, 256> m_chars;
 };
 
 // One name in the sort: eight bytes of its key, from the depth the sort has reached, as one
@@ -129,16 +289,23 @@ void sortByHeads(Entry* first, Entry* last, size_t depth, const KeyBuffer& keys)
     }
 }
 
-// Builds the keys of names [begin, end) and sorts their entries; false when a key failed.
-bool sortRun(const UCollator* collator, const std::function<void(qsizetype, QString&)>& nameAt,
-    qsizetype begin, qsizetype end, KeyBuffer& keys, Entry* entries)
+// Builds the keys of names [begin, end), from the table where one is given, else through the
+// collator, and sorts their entries. False when a name is not for the table, or a key failed;
+// stop tells another run's failure, which makes this run's work pointless.
+bool sortRun(const UCollator* collator, const Latin1Keys* table,
+    const std::function<void(qsizetype, QString&)>& nameAt, qsizetype begin, qsizetype end, KeyBuffer& keys,
+    Entry* entries, std::atomic<bool>& stop)
 {
     QString name;
+    keys.clear();
     for (qsizetype i = begin; i < end; ++i) {
         nameAt(i, name);
         Entry& e = entries[i];
-        if (!keys.append(collator, name, &e.offset))
+        const bool ok = table ? table->append(name, keys, &e.offset) : keys.append(collator, name, &e.offset);
+        if (!ok || ((i & 1023) == 0 && stop.load(std::memory_order_relaxed))) {
+            stop = true;
             return false;
+        }
         e.index = uint32_t(i);
     }
     // Heads are taken only now: the buffer may have moved while it grew.
@@ -190,27 +357,37 @@ std::vector<qsizetype> collationOrder(
         std::vector<KeyBuffer> keys(runs);
         std::vector<Entry> entries(count);
         std::vector<Collator> clones(runs);
-        std::vector<char> ok(runs, 0);
-        std::vector<std::thread> workers;
-        for (qsizetype r = runs - 1; r >= 0; --r) {
-            const qsizetype begin = qsizetype(chunk) * r;
-            const qsizetype end = std::min(count, begin + qsizetype(chunk));
-            const auto work = [&, r, begin, end](const UCollator* c) {
-                ok[r] = c && sortRun(c, nameAt, begin, end, keys[r], entries.data());
-            };
-            if (r == 0) {
-                work(collator.get());
-                break;
-            }
+        for (qsizetype r = 1; r < runs; ++r) {
             UErrorCode status = U_ZERO_ERROR;
             clones[r].reset(ucol_clone(collator.get(), &status));
             if (U_FAILURE(status))
                 clones[r].reset();
-            workers.emplace_back(work, clones[r].get());
         }
-        for (std::thread& t : workers)
-            t.join();
-        if (std::all_of(ok.begin(), ok.end(), [](char o) { return o != 0; })) {
+        std::vector<char> ok(runs, 0);
+        const auto sortRuns = [&](const Latin1Keys* table) {
+            std::atomic<bool> stop = false;
+            std::vector<std::thread> workers;
+            for (qsizetype r = runs - 1; r >= 0; --r) {
+                const qsizetype begin = qsizetype(chunk) * r;
+                const qsizetype end = std::min(count, begin + qsizetype(chunk));
+                const UCollator* c = r == 0 ? collator.get() : clones[r].get();
+                const auto work = [&, r, begin, end, c] {
+                    ok[r] = c && sortRun(c, table, nameAt, begin, end, keys[r], entries.data(), stop);
+                };
+                if (r == 0)
+                    work();
+                else
+                    workers.emplace_back(work);
+            }
+            for (std::thread& t : workers)
+                t.join();
+            return std::all_of(ok.begin(), ok.end(), [](char o) { return o != 0; });
+        };
+        // The table serves when every name is for it; otherwise every key comes from the
+        // collator, as keys of the two kinds do not compare.
+        Latin1Keys table;
+        const bool sorted = (table.build(collator.get()) && sortRuns(&table)) || sortRuns(nullptr);
+        if (sorted) {
             std::vector<size_t> next(runs);
             for (qsizetype r = 0; r < runs; ++r)
                 next[r] = chunk * size_t(r);

@@ -83,12 +83,16 @@ private Q_SLOTS:
             u"ana-maria"_s, u"ana maria"_s, u"Ana.Maria"_s, u"anamaria"_s, u"(11) 5555"_s, u"2 irmãos"_s,
             u"10 irmãos"_s, u"Zé"_s, u"ze"_s, u"Zöe"_s, u"o'Neil"_s, u"ONeil"_s, u"ñandu"_s, u"nandu"_s,
             u"Ñ"_s, u"a\\b"_s, u"[x]"_s, u"_"_s, u"Ana"_s, u"ánA"_s, u"àna"_s, u"Äna"_s, u"ana"_s, u" "_s,
-            u"Zeca"_s, u"a\u00A0b"_s, u"Œuvre"_s, u"Straße"_s, u"strasse"_s, u"Ærø"_s, u"日本"_s,
-            u"😀 emoji"_s, u"ª"_s, u"a\tb"_s };
+            u"Zeca"_s, u"a\u00A0b"_s, u"Straße"_s, u"strasse"_s, u"Ærø"_s, u"ª"_s, u"a\tb"_s, u"a\u00ADb"_s,
+            u"ll"_s, u"½"_s, u"a\r\nb"_s };
         for (const QLocale& locale :
             { QLocale(QLocale::Portuguese, QLocale::Brazil), QLocale::c(), QLocale(QLocale::Spanish),
                 QLocale(QLocale::Danish), QLocale(QLocale::French, QLocale::Canada) })
             QTest::addRow("varied, %s", qPrintable(locale.name())) << varied << locale;
+        // Beyond the first 256 code points, an accent of its own, a contraction.
+        QTest::newRow("varied and more")
+            << varied + QStringList { u"Œuvre"_s, u"l·l"_s, u"日本"_s, u"😀 emoji"_s, u"Ana\u0301"_s }
+            << QLocale(QLocale::Portuguese, QLocale::Brazil);
         // Enough names for the list to be cut into runs and merged.
         std::mt19937 rng(13);
         QStringList random;
