@@ -101,12 +101,14 @@ private:
 
 // Keys for names written in the first 256 code points (Latin-1: the letters of Portuguese and
 // its neighbours, digits, punctuation), built from a table instead of through the collator, a
-// few times faster. Such a key orders names as the collator's own key does: the weights of
-// every character at the first level, a separator, those at the second level, each weight
-// replaced by its rank among all the table's weights. That holds while each character's
-// weights do not depend on its neighbours: no contraction among these characters (the root
-// order's only one is "l·", so "·" stays out; a language's own ones are asked for), no
-// second level read backwards, no reordered scripts, no case level.
+// few times faster. The collator's key holds the weights of every character at the first
+// level, a separator, then those at the second level; compared byte by byte, it orders by the
+// first level, then the second. Here a key holds the first level only, each weight replaced by
+// its rank among the table's weights, and the second level is looked at only for names whose
+// first levels are equal (secondaries()). That holds while each character's weights do not
+// depend on its neighbours: no contraction among these characters (the root order's only one
+// is "l·", so "·" stays out; a language's own ones are asked for), no second level read
+// backwards, no reordered scripts, no case level.
 class Latin1Keys {
 public:
     bool build(const UCollator* collator)
@@ -199,11 +201,11 @@ public:
         return true;
     }
 
-    // Appends the key of name; false when a character is not in the table (or no room).
+    // Appends the first-level key of name; false when a character is not in the table.
     bool append(const QString& name, KeyBuffer& keys, uint32_t* offset) const
     {
-        const size_t most = size_t(name.size()) * 2 * MaxWeights + 2;
-        if (name.size() > qsizetype(UINT32_MAX / (2 * MaxWeights)) || !keys.reserve(most))
+        if (name.size() > qsizetype(UINT32_MAX / MaxWeights)
+            || !keys.reserve(size_t(name.size()) * MaxWeights + 1))
             return false;
         uint8_t* const start = keys.end();
         uint8_t* out = start;
@@ -211,16 +213,23 @@ public:
             if (c.unicode() > 0xFF || !m_chars[c.unicode()].usable)
                 return false;
             const Weights& w = m_chars[c.unicode()];
-            out = std::copy_n(w.primary, w.primaries, out);
-        }
-        *out++ = 1;
-        for (const QChar c : name) {
-            const Weights& w = m_chars[c.unicode()];
-            out = std::copy_n(w.secondary, w.secondaries, out);
+            for (uint8_t k = 0; k < w.primaries; ++k)
+                *out++ = w.primary[k];
         }
         *out++ = 0;
         *offset = keys.commit(size_t(out - start));
         return true;
+    }
+
+    // The second level of a name append() took: its ranks, in order.
+    QByteArray secondaries(const QString& name) const
+    {
+        QByteArray out;
+        for (const QChar c : name) {
+            const Weights& w = m_chars[c.unicode()];
+            out.append(reinterpret_cast<const char*>(w.secondary), w.secondaries);
+        }
+        return out;
     }
 
 private:
@@ -252,21 +261,38 @@ uint64_t keyHead(const uint8_t* key)
     return qFromBigEndian<uint64_t>(bytes);
 }
 
-// Whole keys, then file order: names whose keys are equal keep the order they have in the file.
-bool keyLess(const KeyBuffer& ka, const Entry& a, const KeyBuffer& kb, const Entry& b)
+// What decides between names whose keys are equal when the keys hold the first level only.
+struct Ties {
+    const Latin1Keys* table;
+    const std::function<void(qsizetype, QString&)>* nameAt;
+
+    QByteArray secondaries(uint32_t index) const
+    {
+        QString name;
+        (*nameAt)(index, name);
+        return table->secondaries(name);
+    }
+};
+
+// Whole keys, then (for first-level keys) the second level, then file order: names that sort
+// equal keep the order they have in the file.
+bool keyLess(const KeyBuffer& ka, const Entry& a, const KeyBuffer& kb, const Entry& b, const Ties* ties)
 {
-    const int c = std::strcmp(
+    int c = std::strcmp(
         reinterpret_cast<const char*>(ka.at(a.offset)), reinterpret_cast<const char*>(kb.at(b.offset)));
+    if (c == 0 && ties)
+        c = ties->secondaries(a.index).compare(ties->secondaries(b.index));
     return c != 0 ? c < 0 : a.index < b.index;
 }
 
 // Sorts entries whose keys agree on their first depth bytes, their heads holding the eight
 // after: by head, then each run of equal heads by the next eight bytes, as long as keys go on.
 // Names that agree on a long start (rare) are finished by whole-key comparisons instead.
-void sortByHeads(Entry* first, Entry* last, size_t depth, const KeyBuffer& keys)
+void sortByHeads(Entry* first, Entry* last, size_t depth, const KeyBuffer& keys, const Ties* ties)
 {
     if (depth >= 64) {
-        std::sort(first, last, [&](const Entry& a, const Entry& b) { return keyLess(keys, a, keys, b); });
+        std::sort(
+            first, last, [&](const Entry& a, const Entry& b) { return keyLess(keys, a, keys, b, ties); });
         return;
     }
     std::sort(first, last, [](const Entry& a, const Entry& b) {
@@ -276,14 +302,26 @@ void sortByHeads(Entry* first, Entry* last, size_t depth, const KeyBuffer& keys)
         Entry* end = run + 1;
         while (end != last && end->head == run->head)
             ++end;
-        // A head that ends in a zero byte holds the key's end: equal heads, equal keys.
-        if (end - run > 1 && (run->head & 0xFF) != 0) {
+        if (end - run == 1) {
+            // alone with its head: in place
+        } else if ((run->head & 0xFF) != 0) {
             for (Entry* e = run; e != end; ++e) {
                 if (end - e > 8)
                     __builtin_prefetch(keys.at(e[8].offset) + depth + 8);
                 e->head = keyHead(keys.at(e->offset) + depth + 8);
             }
-            sortByHeads(run, end, depth + 8, keys);
+            sortByHeads(run, end, depth + 8, keys, ties);
+        } else if (ties) {
+            // A head that ends in a zero byte holds the key's end: equal keys, in file order,
+            // which the second level may still tell apart.
+            std::vector<std::pair<QByteArray, Entry>> equal;
+            equal.reserve(size_t(end - run));
+            for (Entry* e = run; e != end; ++e)
+                equal.emplace_back(ties->secondaries(e->index), *e);
+            std::stable_sort(
+                equal.begin(), equal.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+            for (size_t k = 0; k < equal.size(); ++k)
+                run[k] = equal[k].second;
         }
         run = end;
     }
@@ -292,7 +330,7 @@ void sortByHeads(Entry* first, Entry* last, size_t depth, const KeyBuffer& keys)
 // Builds the keys of names [begin, end), from the table where one is given, else through the
 // collator, and sorts their entries. False when a name is not for the table, or a key failed;
 // stop tells another run's failure, which makes this run's work pointless.
-bool sortRun(const UCollator* collator, const Latin1Keys* table,
+bool sortRun(const UCollator* collator, const Ties* ties,
     const std::function<void(qsizetype, QString&)>& nameAt, qsizetype begin, qsizetype end, KeyBuffer& keys,
     Entry* entries, std::atomic<bool>& stop)
 {
@@ -301,7 +339,8 @@ bool sortRun(const UCollator* collator, const Latin1Keys* table,
     for (qsizetype i = begin; i < end; ++i) {
         nameAt(i, name);
         Entry& e = entries[i];
-        const bool ok = table ? table->append(name, keys, &e.offset) : keys.append(collator, name, &e.offset);
+        const bool ok
+            = ties ? ties->table->append(name, keys, &e.offset) : keys.append(collator, name, &e.offset);
         if (!ok || ((i & 1023) == 0 && stop.load(std::memory_order_relaxed))) {
             stop = true;
             return false;
@@ -311,7 +350,7 @@ bool sortRun(const UCollator* collator, const Latin1Keys* table,
     // Heads are taken only now: the buffer may have moved while it grew.
     for (qsizetype i = begin; i < end; ++i)
         entries[i].head = keyHead(keys.at(entries[i].offset));
-    sortByHeads(entries + begin, entries + end, 0, keys);
+    sortByHeads(entries + begin, entries + end, 0, keys, ties);
     return true;
 }
 
@@ -364,7 +403,7 @@ std::vector<qsizetype> collationOrder(
                 clones[r].reset();
         }
         std::vector<char> ok(runs, 0);
-        const auto sortRuns = [&](const Latin1Keys* table) {
+        const auto sortRuns = [&](const Ties* ties) {
             std::atomic<bool> stop = false;
             std::vector<std::thread> workers;
             for (qsizetype r = runs - 1; r >= 0; --r) {
@@ -372,7 +411,7 @@ std::vector<qsizetype> collationOrder(
                 const qsizetype end = std::min(count, begin + qsizetype(chunk));
                 const UCollator* c = r == 0 ? collator.get() : clones[r].get();
                 const auto work = [&, r, begin, end, c] {
-                    ok[r] = c && sortRun(c, table, nameAt, begin, end, keys[r], entries.data(), stop);
+                    ok[r] = c && sortRun(c, ties, nameAt, begin, end, keys[r], entries.data(), stop);
                 };
                 if (r == 0)
                     work();
@@ -386,7 +425,11 @@ std::vector<qsizetype> collationOrder(
         // The table serves when every name is for it; otherwise every key comes from the
         // collator, as keys of the two kinds do not compare.
         Latin1Keys table;
-        const bool sorted = (table.build(collator.get()) && sortRuns(&table)) || sortRuns(nullptr);
+        const Ties tableTies { &table, &nameAt };
+        const Ties* ties = table.build(collator.get()) ? &tableTies : nullptr;
+        if (ties && !sortRuns(ties))
+            ties = nullptr;
+        const bool sorted = ties || sortRuns(nullptr);
         if (sorted) {
             std::vector<size_t> next(runs);
             for (qsizetype r = 0; r < runs; ++r)
@@ -396,7 +439,8 @@ std::vector<qsizetype> collationOrder(
                 for (qsizetype r = 0; r < runs; ++r) {
                     const size_t end = std::min(size_t(count), chunk * size_t(r + 1));
                     if (next[r] < end
-                        && (best < 0 || keyLess(keys[r], entries[next[r]], keys[best], entries[next[best]])))
+                        && (best < 0
+                            || keyLess(keys[r], entries[next[r]], keys[best], entries[next[best]], ties)))
                         best = r;
                 }
                 out = entries[next[best]++].index;
