@@ -1,6 +1,7 @@
 #include "beeper.h"
 #include "contactstore.h"
 #include "lb_principal.h"
+#include "namelistmodel.h"
 #include "printer.h"
 #include "singleinstance.h"
 #include "storefolder.h"
@@ -23,6 +24,8 @@ int main(int argc, char* argv[])
 
     // Beside the executable for a portable copy, in the user's data folder for an installed one.
     const QString pasta = storeFolder(QCoreApplication::applicationDirPath());
+    // The names are read and put in order while the rest of the program starts.
+    StartupNames nomes { ContactStore(pasta) };
 
     // Started again on the same file (from the menu, while the window sits in the tray): the
     // running copy shows its window and this one is done.
@@ -35,7 +38,7 @@ int main(int argc, char* argv[])
     SystemPrinter impressora;
     DesktopUrlOpener navegador;
     SystemWindowMover movedor;
-    LB_Principal janela(pasta, { beeper, bandeja, impressora, navegador, movedor });
+    LB_Principal janela(pasta, { beeper, bandeja, impressora, navegador, movedor }, nullptr, &nomes);
     QObject::connect(&unica, &SingleInstance::reaberto, &janela, &LB_Principal::restaura);
     janela.show();
     return QApplication::exec();

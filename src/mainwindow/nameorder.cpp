@@ -354,7 +354,7 @@ bool sortRun(const UCollator* collator, const Ties* ties,
     return true;
 }
 
-std::vector<qsizetype> collatorOrder(
+std::vector<int> collatorOrder(
     qsizetype count, const std::function<void(qsizetype, QString&)>& nameAt, const QCollator& collator)
 {
     std::vector<QCollatorSortKey> keys;
@@ -364,22 +364,22 @@ std::vector<qsizetype> collatorOrder(
         nameAt(i, name);
         keys.push_back(collator.sortKey(name));
     }
-    std::vector<qsizetype> order(count);
+    std::vector<int> order(count);
     std::iota(order.begin(), order.end(), 0);
-    std::stable_sort(
-        order.begin(), order.end(), [&](qsizetype a, qsizetype b) { return keys[a].compare(keys[b]) < 0; });
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return keys[a].compare(keys[b]) < 0; });
     return order;
 }
 
 } // namespace
 
-std::vector<qsizetype> collationOrder(
+std::vector<int> collationOrder(
     qsizetype count, const std::function<void(qsizetype, QString&)>& nameAt, const QLocale& locale)
 {
     // The C locale has no collation of its own: it would sort by code points, every capital
     // before every small letter and accented names last. The language-neutral order serves.
     const QLocale collationLocale = locale.language() == QLocale::C ? QLocale(QLocale::English) : locale;
-    std::vector<qsizetype> order(count);
+    count = std::min<qsizetype>(count, INT_MAX);
+    std::vector<int> order(count);
     std::iota(order.begin(), order.end(), 0);
     if (count < 2)
         return order;
@@ -434,7 +434,7 @@ std::vector<qsizetype> collationOrder(
             std::vector<size_t> next(runs);
             for (qsizetype r = 0; r < runs; ++r)
                 next[r] = chunk * size_t(r);
-            for (qsizetype& out : order) {
+            for (int& out : order) {
                 qsizetype best = -1;
                 for (qsizetype r = 0; r < runs; ++r) {
                     const size_t end = std::min(size_t(count), chunk * size_t(r + 1));
@@ -443,7 +443,7 @@ std::vector<qsizetype> collationOrder(
                             || keyLess(keys[r], entries[next[r]], keys[best], entries[next[best]], ties)))
                         best = r;
                 }
-                out = entries[next[best]++].index;
+                out = int(entries[next[best]++].index);
                 // The keys of a sorted run lie all over its buffer: fetch ahead.
                 if (const size_t ahead = next[best] + 8;
                     ahead < std::min(size_t(count), chunk * size_t(best + 1)))

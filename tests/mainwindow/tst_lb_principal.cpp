@@ -65,7 +65,7 @@ private Q_SLOTS:
         const QStringList names { u"Zeca"_s, u"ana"_s, u"Bruno"_s, u"Érica"_s, u"eduardo"_s, u"Ana"_s };
         const auto nameAt = [&](qsizetype i, QString& out) { out = names[i]; };
         // Equal but for case: file order.
-        const std::vector<qsizetype> expected { 1, 5, 2, 4, 3, 0 };
+        const std::vector<int> expected { 1, 5, 2, 4, 3, 0 };
         QCOMPARE(
             collationOrder(names.size(), nameAt, QLocale(QLocale::Portuguese, QLocale::Brazil)), expected);
         QCOMPARE(collationOrder(names.size(), nameAt, QLocale::c()), expected);
@@ -111,11 +111,10 @@ private Q_SLOTS:
         QFETCH(QLocale, locale);
         QCollator collator(locale.language() == QLocale::C ? QLocale(QLocale::English) : locale);
         collator.setCaseSensitivity(Qt::CaseInsensitive);
-        std::vector<qsizetype> expected(names.size());
+        std::vector<int> expected(names.size());
         std::iota(expected.begin(), expected.end(), 0);
-        std::stable_sort(expected.begin(), expected.end(), [&](qsizetype a, qsizetype b) {
-            return collator.sortKey(names[a]).compare(collator.sortKey(names[b])) < 0;
-        });
+        std::stable_sort(expected.begin(), expected.end(),
+            [&](int a, int b) { return collator.sortKey(names[a]).compare(collator.sortKey(names[b])) < 0; });
         const auto nameAt = [&](qsizetype i, QString& out) { out = names[i]; };
         QCOMPARE(collationOrder(names.size(), nameAt, locale), expected);
     }
