@@ -177,16 +177,16 @@ public:
         if (U_FAILURE(status))
             return false;
 
-        // Ranks from 2: 1 separates the levels and 0 ends the key.
+        // Ranks from 1 up, one byte each: 0 ends a key.
         const auto ranks = [](std::vector<uint32_t>& all) {
             std::sort(all.begin(), all.end());
             all.erase(std::unique(all.begin(), all.end()), all.end());
-            return all.size() <= 253;
+            return all.size() <= 255;
         };
         if (!ranks(allPrimaries) || !ranks(allSecondaries))
             return false;
         const auto rankOf = [](const std::vector<uint32_t>& all, uint32_t w) {
-            return uint8_t(2 + (std::lower_bound(all.begin(), all.end(), w) - all.begin()));
+            return uint8_t(1 + (std::lower_bound(all.begin(), all.end(), w) - all.begin()));
         };
         for (int ch = 0; ch < 256; ++ch) {
             Weights& w = m_chars[ch];
@@ -303,7 +303,7 @@ void sortByHeads(Entry* first, Entry* last, size_t depth, const KeyBuffer& keys,
         while (end != last && end->head == run->head)
             ++end;
         if (end - run == 1) {
-            // alone with its head: in place
+            // Alone with its head: in its place.
         } else if ((run->head & 0xFF) != 0) {
             for (Entry* e = run; e != end; ++e) {
                 if (end - e > 8)
@@ -385,7 +385,7 @@ std::vector<int> collationOrder(
         return order;
 
     const Collator collator = openCollator(collationLocale);
-    if (collator && count <= qsizetype(UINT32_MAX)) {
+    if (collator) {
         // A large list is cut into one run of names per core (two at least, so that every
         // machine takes the same path), each with a collator of its own; the runs are sorted
         // side by side and merged.
@@ -453,7 +453,7 @@ std::vector<int> collationOrder(
         }
     }
 
-    // Without a collator of its own (or a list too large for its keys), through QCollator.
+    // Without a collator of its own (or keys too large for a buffer), through QCollator.
     QCollator fallback(collationLocale);
     fallback.setCaseSensitivity(Qt::CaseInsensitive);
     return collatorOrder(count, nameAt, fallback);
