@@ -20,18 +20,19 @@ int main(int argc, char* argv[])
     QApplication::setApplicationName(u"Lurvane Brevicard"_s);
     QApplication::setApplicationVersion(u"1.1"_s);
     QApplication::setDesktopFileName(u"net.tevrolurvane.Brevicard"_s);
-    QApplication::setWindowIcon(LB_Principal::iconePrograma());
 
     // Beside the executable for a portable copy, in the user's data folder for an installed one.
     const QString pasta = storeFolder(QCoreApplication::applicationDirPath());
-    // The names are read and put in order while the rest of the program starts.
-    StartupNames nomes { ContactStore(pasta) };
 
     // Started again on the same file (from the menu, while the window sits in the tray): the
     // running copy shows its window and this one is done.
     SingleInstance unica(ContactStore(pasta).path());
     if (!unica.registra())
         return 0;
+
+    // The names are read and put in order while the rest of the program starts.
+    StartupNames nomes { ContactStore(pasta) };
+    QApplication::setWindowIcon(LB_Principal::iconePrograma());
 
     SystemBeeper beeper;
     SystemTrayIcon bandeja;
