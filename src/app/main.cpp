@@ -10,12 +10,40 @@
 #include "windowmover.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QIcon>
+
+#include <optional>
 
 using namespace Qt::StringLiterals;
 
+namespace {
+
+// The executable's folder as the system tells it before Qt is up; empty where it cannot.
+QString executableFolderEarly()
+{
+#ifdef Q_OS_LINUX
+    const QString executable = QFileInfo(u"/proc/self/exe"_s).symLinkTarget();
+    return executable.isEmpty() ? QString() : QFileInfo(executable).path();
+#else
+    return {};
+#endif
+}
+
+} // namespace
+
 int main(int argc, char* argv[])
 {
+    // The names are read and put in order while the rest of the program starts: from the very
+    // start where the contacts file stands beside the executable (the folder chosen below then
+    // is that one), else once the folder is known.
+    std::optional<StartupNames> nomes;
+    const QString cedo = executableFolderEarly();
+    if (!cedo.isEmpty()
+        && QFileInfo::exists(QDir(cedo).filePath(QString::fromLatin1(ContactStore::FileName))))
+        nomes.emplace(ContactStore(cedo));
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(u"Lurvane Brevicard"_s);
     QApplication::setApplicationVersion(u"1.1"_s);
@@ -30,8 +58,8 @@ int main(int argc, char* argv[])
     if (!unica.registra())
         return 0;
 
-    // The names are read and put in order while the rest of the program starts.
-    StartupNames nomes { ContactStore(pasta) };
+    if (!nomes || pasta != cedo)
+        nomes.emplace(ContactStore(pasta));
     QApplication::setWindowIcon(LB_Principal::iconePrograma());
 
     SystemBeeper beeper;
@@ -39,7 +67,7 @@ int main(int argc, char* argv[])
     SystemPrinter impressora;
     DesktopUrlOpener navegador;
     SystemWindowMover movedor;
-    LB_Principal janela(pasta, { beeper, bandeja, impressora, navegador, movedor }, nullptr, &nomes);
+    LB_Principal janela(pasta, { beeper, bandeja, impressora, navegador, movedor }, nullptr, &*nomes);
     QObject::connect(&unica, &SingleInstance::reaberto, &janela, &LB_Principal::restaura);
     janela.show();
     return QApplication::exec();
