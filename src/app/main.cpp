@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QIcon>
+#include <QThread>
 
 #include <optional>
 
@@ -39,6 +40,9 @@ int main(int argc, char* argv[])
     // start where the contacts file stands beside the executable (the folder chosen below then
     // is that one), else once the folder is known.
     std::optional<StartupNames> nomes;
+    // Qt takes the first thread that asks for its thread data as the main one: this one asks
+    // before the reading thread (whose file is a QObject) can.
+    QThread::currentThread();
     const QString cedo = executableFolderEarly();
     if (!cedo.isEmpty()
         && QFileInfo::exists(QDir(cedo).filePath(QString::fromLatin1(ContactStore::FileName))))
