@@ -3,6 +3,8 @@
 #include "cp1252.h"
 #include "storetext.h"
 
+#include <QStringDecoder>
+
 #include <algorithm>
 
 void NameList::add(QByteArrayView line, bool mayBeUtf8)
@@ -45,7 +47,11 @@ void NameList::read(qsizetype i, QString& out) const
 {
     const QByteArrayView b = bytes(i);
     if (m_utf8) {
-        out = StoreText::decodeUtf8(b);
+        // Into out's own buffer, as decodeUtf8() decodes.
+        QStringDecoder decoder(QStringConverter::Utf8,
+            QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
+        out.resize(decoder.requiredSpace(b.size()));
+        out.truncate(decoder.appendToBuffer(out.data(), b) - out.constData());
         return;
     }
     out.resize(b.size());
