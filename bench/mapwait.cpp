@@ -1,7 +1,8 @@
 // bench_mapwait TITLE TIMEOUT_MS PROGRAM [ARGS...]
 //
 // Starts PROGRAM and prints, in milliseconds, the time from just before it was started to the
-// moment a top-level window titled exactly TITLE is mapped and viewable on $DISPLAY; then stops
+// moment a top-level window titled exactly TITLE is mapped and viewable on $DISPLAY, and the
+// program's peak resident memory by then (VmHWM, in kB; 0 where /proc does not tell); then stops
 // the program (SIGTERM, SIGKILL if it lingers) and reaps it. Exit status 0 on success, 1 when the
 // window did not appear within TIMEOUT_MS or the program exited first, 2 on bad usage.
 //
@@ -69,6 +70,23 @@ bool isTarget(xcb_connection_t* c, xcb_window_t w, const Atoms& atoms, const std
     const bool viewable = attrs && attrs->map_state == XCB_MAP_STATE_VIEWABLE;
     std::free(attrs);
     return viewable;
+}
+
+// The peak resident set size of a running process, in kB.
+long peakKb(pid_t pid)
+{
+    const std::string path = "/proc/" + std::to_string(pid) + "/status";
+    FILE* f = std::fopen(path.c_str(), "r");
+    if (!f)
+        return 0;
+    long kb = 0;
+    char line[256];
+    while (std::fgets(line, sizeof line, f)) {
+        if (std::sscanf(line, "VmHWM: %ld", &kb) == 1)
+            break;
+    }
+    std::fclose(f);
+    return kb;
 }
 
 void stop(pid_t pid)
@@ -176,6 +194,7 @@ int main(int argc, char** argv)
         xcb_disconnect(c);
         return 1;
     }
+    const long peak = shownAt >= 0 ? peakKb(pid) : 0;
     stop(pid);
     xcb_disconnect(c);
     if (shownAt < 0) {
@@ -183,6 +202,6 @@ int main(int argc, char** argv)
             stderr, "bench_mapwait: no window titled \"%s\" within %.0f ms\n", title.c_str(), timeoutMs);
         return 1;
     }
-    std::printf("%.1f\n", shownAt - start);
+    std::printf("%.1f %ld\n", shownAt - start, peak);
     return 0;
 }

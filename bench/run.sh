@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs the store benchmarks and prints, for each operation and size, the median time and its
-# ratio to Floor (read the file + rewrite it atomically); then measures start-up (startup.sh).
+# ratio to Floor (read the file + rewrite it atomically); then an add and a refresh at 100,000
+# contacts through the main window (bench_add), and start-up (startup.sh).
 #
 # usage: bench/run.sh BUILD_DIR [Google Benchmark flags, e.g. --benchmark_filter=Append]
 #
@@ -8,7 +9,9 @@
 # Environment:
 #   BENCH_MEMORY   warm (default), glibc, or "warm glibc": how bench_store sets malloc up (see
 #                  bench_store.cpp); warm is the steady state and does not depend on run order
-#   SKIP_STARTUP=1 store benchmarks only
+#   SKIP_STORE=1   no store benchmarks
+#   SKIP_ADD=1     no add through the window
+#   SKIP_STARTUP=1 no start-up
 #   RUNS, LB_APP   passed on to startup.sh
 # Results stay in BUILD_DIR/bench/bench_store-MODE.json and .log.
 set -euo pipefail
@@ -27,7 +30,7 @@ if [ ! -x "$bench" ]; then
 fi
 
 status=0
-for mode in ${BENCH_MEMORY:-warm}; do
+for mode in $([ "${SKIP_STORE:-0}" = 1 ] || echo "${BENCH_MEMORY:-warm}"); do
     json="$build/bench/bench_store-$mode.json"
     log="$build/bench/bench_store-$mode.log"
     echo "bench_store --memory=$mode (console output in $log) ..."
@@ -37,6 +40,16 @@ for mode in ${BENCH_MEMORY:-warm}; do
     }
     python3 "$here/report.py" "$json" || status=1
 done
+
+if [ "${SKIP_ADD:-0}" != 1 ] && [ -x "$build/bench/bench_add" ]; then
+    store=$(mktemp "${TMPDIR:-/tmp}/lb-add.XXXXXX")
+    "$bench" --generate 100000 "$store"
+    read -r add refresh < <(QT_QPA_PLATFORM=offscreen "$build/bench/bench_add" "$store" "${RUNS:-9}") || status=1
+    rm -f "$store"
+    echo "Through the main window at 100,000 contacts, median of ${RUNS:-9} runs, click to the list painted:"
+    echo "  add (the notice's time on screen not counted) ${add:-?} ms   refresh ${refresh:-?} ms"
+    echo
+fi
 
 if [ "${SKIP_STARTUP:-0}" != 1 ]; then
     bash "$here/startup.sh" "$build" || status=1

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Start-up of the real program, from its process starting to its window being mapped and
-# viewable, with no contacts file (the empty store is created at start) and with a large one.
+# viewable, and its peak resident memory (VmHWM) by then: with no contacts file (the empty store
+# is created at start), with stores of 10,000, 100,000 and 1,000,000 contacts, and with a file
+# that is no contacts file at all (one 20 MB line without a line break).
 #
 # usage: bench/startup.sh BUILD_DIR
 #
@@ -9,7 +11,7 @@
 # X server's MapNotify) when it was built, otherwise by polling xdotool in a tight loop.
 # Environment:
 #   RUNS=9                      measured runs per case (after one warm-up run each, not counted)
-#   CONTACTS=100000             size of the large store
+#   CASES="0 10000 100000 1000000 line"   the cases, run in turn in every round
 #   TIMEOUT_MS=30000            a run whose window has not appeared by then fails
 #   LB_APP=PATH                 another executable to time instead (same title, same file)
 #   POLL=1                      poll xdotool even when bench_mapwait is there (cross-check)
@@ -24,7 +26,7 @@ app=${LB_APP:-$build/lurvane-brevicard}
 generator="$build/bench/bench_store"
 mapwait="$build/bench/bench_mapwait"
 runs=${RUNS:-9}
-contacts=${CONTACTS:-100000}
+cases=${CASES:-0 10000 100000 1000000 line}
 timeout_ms=${TIMEOUT_MS:-30000}
 title="Lurvane Brevicard"
 exe_name=lurvane-brevicard
@@ -74,27 +76,36 @@ export XDG_RUNTIME_DIR="$work/runtime" HOME="$work/home" QT_QPA_PLATFORM=xcb
 unset DBUS_SESSION_BUS_ADDRESS XDG_CONFIG_HOME XDG_DATA_HOME XDG_CACHE_HOME XDG_STATE_HOME WAYLAND_DISPLAY \
     SESSION_MANAGER
 
-# The program reads LBcontatos.txt beside its executable: one folder per case.
-mkdir "$work/empty" "$work/full"
-cp "$app" "$work/empty/$exe_name"
-cp "$app" "$work/full/$exe_name"
-"$generator" --generate "$contacts" "$work/store.txt"
-store_bytes=$(stat -c %s "$work/store.txt")
+# The program reads LBcontatos.txt beside its executable: one folder per case, its store made
+# once (start-up leaves an existing file alone; only the empty case's file is removed each run).
+for c in $cases; do
+    mkdir "$work/$c"
+    cp "$app" "$work/$c/$exe_name"
+    case $c in
+    0) ;;
+    line) # not a contacts file: 20 MB of text with no line break and no field separator
+        (set +o pipefail; yes 'Lorem ipsum dolor sit amet, consectetur adipiscing elit ' | tr -d '\n' |
+            head -c 20000000 >"$work/$c/LBcontatos.txt") ;;
+    *) "$generator" --generate "$c" "$work/$c/LBcontatos.txt" ;;
+    esac
+done
 
-# Prints the milliseconds from start to shown window of one run in folder $1.
+# Prints the milliseconds from start to shown window of one run in folder $1, and the peak
+# resident memory in kB by then.
 measure() {
     local dir=$1
     if [ -n "$mapwait" ]; then
         (cd "$dir" && "$mapwait" "$title" "$timeout_ms" "$dir/$exe_name")
         return
     fi
-    local start now pid
+    local start now pid peak
     start=$(date +%s%N)
     (cd "$dir" && exec "$dir/$exe_name") >/dev/null 2>&1 &
     pid=$!
     while :; do
         if xdotool search --onlyvisible --name "^$title\$" >/dev/null 2>&1; then
             now=$(date +%s%N)
+            peak=$(awk '/^VmHWM:/ { print $2 }' "/proc/$pid/status" 2>/dev/null || echo 0)
             break
         fi
         if ! kill -0 "$pid" 2>/dev/null; then
@@ -110,20 +121,20 @@ measure() {
     done
     kill "$pid" 2>/dev/null || true
     wait "$pid" 2>/dev/null || true
-    awk -v ns=$((now - start)) 'BEGIN { printf "%.1f\n", ns / 1e6 }'
+    awk -v ns=$((now - start)) -v kb="${peak:-0}" 'BEGIN { printf "%.1f %d\n", ns / 1e6, kb }'
 }
 
-# One run of case $1 (empty or full), its folder set up afresh.
+# One run of case $1, its folder set up afresh: prints "ms kB".
 run_case() {
     local dir="$work/$1"
-    rm -f "$dir"/LBcontatos.txt*
-    if [ "$1" = full ]; then cp "$work/store.txt" "$dir/LBcontatos.txt"; fi
-    local ms
-    ms=$(measure "$dir") || return 1
-    if [ "$1" = empty ] && [ ! -e "$dir/LBcontatos.txt" ]; then
+    if [ "$1" = 0 ]; then rm -f "$dir"/LBcontatos.txt*; fi
+    rm -f "$dir"/LBcontatos.txt.lock
+    local out
+    out=$(measure "$dir") || return 1
+    if [ "$1" = 0 ] && [ ! -e "$dir/LBcontatos.txt" ]; then
         echo "startup.sh: note: no LBcontatos.txt was created by the time the window showed" >&2
     fi
-    echo "$ms"
+    echo "$out"
 }
 
 median() {
@@ -132,23 +143,55 @@ median() {
         if (NR % 2) printf "%.1f\n", v[(NR + 1) / 2]; else printf "%.1f\n", (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
 }
 
+label() {
+    case $1 in
+    0) echo "no LBcontatos.txt" ;;
+    line) echo "one 20 MB line, no line break" ;;
+    *) printf "%'d contacts (%.1f MB)" "$1" "$(stat -c %s "$work/$1/LBcontatos.txt" | awk '{ print $1 / 1e6 }')" ;;
+    esac
+}
+
 echo "Start-up to a shown window: $app"
 echo "  display $DISPLAY (Xvfb), $runs runs per case after one warm-up, cases alternated;" \
     "timed by $([ -n "$mapwait" ] && echo "MapNotify (bench_mapwait)" || echo "polling xdotool")"
-run_case empty >/dev/null
-run_case full >/dev/null
-empty_ms=""
-full_ms=""
+declare -A ms kb
+for c in $cases; do run_case "$c" >/dev/null; ms[$c]=""; kb[$c]=""; done
 for _ in $(seq "$runs"); do
-    empty_ms+=" $(run_case empty)"
-    full_ms+=" $(run_case full)"
+    for c in $cases; do
+        read -r m k < <(run_case "$c")
+        ms[$c]+=" $m"
+        kb[$c]+=" $k"
+    done
 done
-empty_median=$(echo "$empty_ms" | median)
-full_median=$(echo "$full_ms" | median)
-printf '  %-38s %8s ms   runs:%s\n' "no LBcontatos.txt" "$empty_median" "$empty_ms"
-printf '  %-38s %8s ms   runs:%s\n' "$(printf "%'d" "$contacts") contacts ($(awk -v b="$store_bytes" \
-    'BEGIN { printf "%.1f MB", b / 1e6 }'))" "$full_median" "$full_ms"
-awk -v e="$empty_median" -v f="$full_median" -v n="$contacts" 'BEGIN {
-    r = f / e
-    printf "  ratio %d contacts / none: %.2f   target: within 2x of none: %s\n", n, r, (r <= 2 ? "met" : "NOT met")
-    exit (r <= 2 ? 0 : 1) }'
+printf '  %-40s %9s %9s   %s\n' "case" "median ms" "VmHWM MB" "runs (ms)"
+declare -A med_ms med_mb
+for c in $cases; do
+    med_ms[$c]=$(echo "${ms[$c]}" | median)
+    med_mb[$c]=$(echo "${kb[$c]}" | median | awk '{ printf "%.1f", $1 / 1024 }')
+    printf '  %-40s %9s %9s  %s\n' "$(label "$c")" "${med_ms[$c]}" "${med_mb[$c]}" "${ms[$c]}"
+done
+
+status=0
+if [ -n "${med_ms[0]:-}" ]; then
+    for c in $cases; do
+        case $c in 0 | line) continue ;; esac
+        printf '  ratio %-9s / none: time %.2f, VmHWM %.2f' "$c" \
+            "$(awk -v a="${med_ms[$c]}" -v b="${med_ms[0]}" 'BEGIN { print a / b }')" \
+            "$(awk -v a="${med_mb[$c]}" -v b="${med_mb[0]}" 'BEGIN { print a / b }')"
+        if [ "$c" = 100000 ]; then
+            awk -v t="${med_ms[$c]}" -v e="${med_ms[0]}" -v m="${med_mb[$c]}" -v n="${med_mb[0]}" 'BEGIN {
+                ok = (t / e <= 1.5 && m / n <= 1.3)
+                printf "   target: within 1.5x in time, 1.3x in memory: %s\n", ok ? "met" : "NOT met"
+                exit !ok }' || status=1
+        else
+            echo
+        fi
+    done
+fi
+if [ -n "${med_ms[line]:-}" ]; then
+    awk -v t="${med_ms[line]}" -v m="${med_mb[line]}" 'BEGIN {
+        ok = (t < 1000 && m < 200)
+        printf "  20 MB line: %.0f ms, %.0f MB   target: under 1 s and 200 MB: %s\n", t, m, ok ? "met" : "NOT met"
+        exit !ok }' || status=1
+fi
+exit $status

@@ -3,6 +3,7 @@
 #include "filechooser.h"
 #include "janelas.h"
 #include "lb_principal.h"
+#include "namelistmodel.h"
 #include "printer.h"
 #include "singleinstance.h"
 #include "storefolder.h"
@@ -11,26 +12,50 @@
 #include "windowmover.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QIcon>
 #include <QLibraryInfo>
+#include <QThread>
 #include <QTranslator>
+
+#include <optional>
 
 using namespace Qt::StringLiterals;
 
+namespace {
+
+// The executable's folder as the system tells it before Qt is up; empty where it cannot.
+QString executableFolderEarly()
+{
+#ifdef Q_OS_LINUX
+    const QString executable = QFileInfo(u"/proc/self/exe"_s).symLinkTarget();
+    return executable.isEmpty() ? QString() : QFileInfo(executable).path();
+#else
+    return {};
+#endif
+}
+
+} // namespace
+
 int main(int argc, char* argv[])
 {
+    // The names are read and put in order while the rest of the program starts: from the very
+    // start where the contacts file stands beside the executable (the folder chosen below then
+    // is that one), else once the folder is known.
+    std::optional<StartupNames> nomes;
+    // Qt takes the first thread that asks for its thread data as the main one: this one asks
+    // before the reading thread (whose file is a QObject) can.
+    QThread::currentThread();
+    const QString cedo = executableFolderEarly();
+    if (!cedo.isEmpty()
+        && QFileInfo::exists(QDir(cedo).filePath(QString::fromLatin1(ContactStore::FileName))))
+        nomes.emplace(ContactStore(cedo));
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(u"Lurvane Brevicard"_s);
     QApplication::setApplicationVersion(u"1.1"_s);
     QApplication::setDesktopFileName(u"net.tevrolurvane.Brevicard"_s);
-    QApplication::setWindowIcon(LB_Principal::iconePrograma());
-    // Before any window or page asks for a font.
-    Janelas::instalaFontes();
-    // Every text the program shows is Portuguese, whatever the desktop's language: Qt's own
-    // (the file dialog, the fields' context menus) too, where Qt's translations are installed.
-    QTranslator traducaoQt;
-    if (traducaoQt.load(u"qtbase_pt_BR"_s, QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QApplication::installTranslator(&traducaoQt);
 
     // Beside the executable for a portable copy, in the user's data folder for an installed one.
     const QString pasta = storeFolder(QCoreApplication::applicationDirPath());
@@ -41,13 +66,25 @@ int main(int argc, char* argv[])
     if (!unica.registra())
         return 0;
 
+    if (!nomes || pasta != cedo)
+        nomes.emplace(ContactStore(pasta));
+    QApplication::setWindowIcon(LB_Principal::iconePrograma());
+    // Before any window or page asks for a font.
+    Janelas::instalaFontes();
+    // Every text the program shows is Portuguese, whatever the desktop's language: Qt's own
+    // (the file dialog, the fields' context menus) too, where Qt's translations are installed.
+    QTranslator traducaoQt;
+    if (traducaoQt.load(u"qtbase_pt_BR"_s, QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&traducaoQt);
+
     SystemBeeper beeper;
     SystemTrayIcon bandeja;
     SystemPrinter impressora;
     DesktopUrlOpener navegador;
     SystemWindowMover movedor;
     DialogFileChooser arquivos;
-    LB_Principal janela(pasta, { beeper, bandeja, impressora, navegador, movedor, arquivos });
+    LB_Principal janela(
+        pasta, { beeper, bandeja, impressora, navegador, movedor, arquivos }, nullptr, &*nomes);
     QObject::connect(&unica, &SingleInstance::reaberto, &janela, &LB_Principal::restaura);
     janela.show();
     return QApplication::exec();

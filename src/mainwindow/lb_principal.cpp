@@ -50,7 +50,8 @@ QPixmap svgPixmap(const QString& path, qreal devicePixelRatio, QSize size = {})
 
 } // namespace
 
-LB_Principal::LB_Principal(const QString& pastaContatos, const Plataforma& plataforma, QWidget* parent)
+LB_Principal::LB_Principal(
+    const QString& pastaContatos, const Plataforma& plataforma, QWidget* parent, StartupNames* nomes)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint)
     , m_store(pastaContatos)
     , m_plataforma(plataforma)
@@ -64,7 +65,7 @@ LB_Principal::LB_Principal(const QString& pastaContatos, const Plataforma& plata
     setAutoFillBackground(true);
 
     criaControles();
-    Form_Load();
+    Form_Load(nomes);
 }
 
 QIcon LB_Principal::iconePrograma()
@@ -224,7 +225,7 @@ void LB_Principal::criaControles()
     Janelas::cabemTodos(this);
 }
 
-void LB_Principal::Form_Load()
+void LB_Principal::Form_Load(StartupNames* iniciais)
 {
     // The name list without border, its names drawn over the tiled picture (drawn again for
     // the screen the window opens on, once it has one).
@@ -239,14 +240,17 @@ void LB_Principal::Form_Load()
     // The notification-area icon is there from the start; the window is shown after loading.
     adicionaIcone();
 
-    m_nomes->setNames({});
+    m_nomes->setNames(NameList());
     for (const Campo& c : m_campos)
         defineTexto(c.texto, {});
 
-    NameList nomes;
+    SortedNames nomes;
     StoreStatus status = m_store.ensure();
-    if (status == StoreStatus::Ok)
-        status = m_store.readNames(&nomes);
+    if (status == StoreStatus::Ok && !(iniciais && iniciais->take(&status, &nomes))) {
+        NameList lidos;
+        status = m_store.readNames(&lidos);
+        nomes = sortNames(std::move(lidos));
+    }
     // A store that cannot be created or read still opens the window, empty, with the reason.
     m_avisoInicial = mensagemDeErro(status);
     preencheLista(std::move(nomes));
@@ -314,11 +318,11 @@ QString LB_Principal::recarregaLista()
     // An unreadable file is not an empty one: the list stays as it was.
     if (status != StoreStatus::Ok)
         return mensagemDeErro(status);
-    preencheLista(std::move(nomes));
+    preencheLista(sortNames(std::move(nomes)));
     return {};
 }
 
-void LB_Principal::preencheLista(NameList nomes)
+void LB_Principal::preencheLista(SortedNames nomes)
 {
     m_nomes->setNames(std::move(nomes));
     lblStatus1->setText(TextoTotal + QString::number(m_nomes->rowCount()));

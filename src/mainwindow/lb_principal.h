@@ -1,6 +1,7 @@
 #pragma once
 
 #include "contactstore.h"
+#include "namelistmodel.h"
 #include "plataforma.h"
 
 #include <QPoint>
@@ -19,6 +20,7 @@ class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class NameListModel;
+class StartupNames;
 
 // The main window: the sorted name list on the left, the five fields of one contact on the
 // right, the image buttons below, and a drawn strip on top in place of a title bar.
@@ -49,8 +51,10 @@ public:
     static const QString ErroLerArquivo;
     static const QString ErroGravarArquivo;
 
-    // pastaContatos: the folder that holds LBcontatos.txt.
-    LB_Principal(const QString& pastaContatos, const Plataforma& plataforma, QWidget* parent = nullptr);
+    // pastaContatos: the folder that holds LBcontatos.txt; nomes, when given, its names already
+    // on their way (read while the program was starting).
+    LB_Principal(const QString& pastaContatos, const Plataforma& plataforma, QWidget* parent = nullptr,
+        StartupNames* nomes = nullptr);
 
     static QIcon iconePrograma();
     // The window's top left on first showing: the lower right corner of area, a screen's
@@ -154,11 +158,11 @@ protected:
 
 private:
     void criaControles();
-    void Form_Load();
+    void Form_Load(StartupNames* nomes);
     void posicionaNoCanto();
     // The tiled background at the density of the window's screen.
     void desenhaParaATela();
-    void preencheLista(NameList nomes);
+    void preencheLista(SortedNames nomes);
     // Notices stand 2500 twips below the window's top, across over the button of the operation
     // they report: the list's and adding's at 3115, updating's at 3615, deleting's at 4115.
     static constexpr int AvisoTopoTwips = 2500;

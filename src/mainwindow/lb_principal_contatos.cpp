@@ -2,6 +2,7 @@
 
 #include "contactlistview.h"
 #include "lb_contdel.h"
+#include "namelistmodel.h"
 #include "twips.h"
 
 #include <QItemSelectionModel>
@@ -34,7 +35,7 @@ QString comQuebras(const QString& campo)
 QString LB_Principal::textoSelecionado() const
 {
     const QModelIndexList selecionados = lstContatos->selectionModel()->selectedIndexes();
-    return selecionados.isEmpty() ? QString() : selecionados.first().data().toString();
+    return selecionados.isEmpty() ? QString() : selecionados.first().data(NameListModel::NameRole).toString();
 }
 
 QString LB_Principal::registroDosCampos(const QString& data) const

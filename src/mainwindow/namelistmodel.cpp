@@ -2,11 +2,53 @@
 
 #include "nameorder.h"
 
+#include <QFileInfo>
+
+#include <system_error>
+
+SortedNames sortNames(NameList names)
+{
+    SortedNames sorted { std::move(names), {} };
+    sorted.order = collationOrder(
+        sorted.names.size(), [&names = sorted.names](qsizetype i, QString& out) { names.read(i, out); });
+    return sorted;
+}
+
+StartupNames::StartupNames(const ContactStore& store)
+{
+    if (!QFileInfo::exists(store.path()))
+        return;
+    try {
+        m_result = std::async(std::launch::async, [store] {
+            NameList names;
+            const StoreStatus status = store.readNames(&names);
+            return std::make_pair(status, sortNames(std::move(names)));
+        });
+    } catch (const std::system_error&) {
+        // No thread to be had: start-up reads them itself.
+    }
+}
+
+bool StartupNames::take(StoreStatus* status, SortedNames* names)
+{
+    if (!m_result.valid())
+        return false;
+    auto [s, n] = m_result.get();
+    *status = s;
+    *names = std::move(n);
+    return true;
+}
+
 void NameListModel::setNames(NameList names)
 {
+    setNames(sortNames(std::move(names)));
+}
+
+void NameListModel::setNames(SortedNames sorted)
+{
     beginResetModel();
-    m_names = std::move(names);
-    m_order = collationOrder(m_names.size(), [this](qsizetype i, QString& out) { m_names.read(i, out); });
+    m_names = std::move(sorted.names);
+    m_order = std::move(sorted.order);
     endResetModel();
 }
 
@@ -14,7 +56,7 @@ QStringList NameListModel::names() const
 {
     QStringList out;
     out.reserve(rowCount());
-    for (const qsizetype i : m_order)
+    for (const int i : m_order)
         out.append(m_names.at(i));
     return out;
 }
@@ -26,8 +68,12 @@ int NameListModel::rowCount(const QModelIndex& parent) const
 
 QVariant NameListModel::data(const QModelIndex& index, int role) const
 {
-    if (!index.isValid() || index.row() >= rowCount()
-        || (role != Qt::DisplayRole && role != Qt::AccessibleTextRole))
+    if (!index.isValid() || index.row() >= rowCount())
         return {};
-    return m_names.at(m_order[index.row()]);
+    const qsizetype i = m_order[index.row()];
+    if (role == NameRole)
+        return m_names.at(i);
+    if (role == Qt::DisplayRole || role == Qt::AccessibleTextRole)
+        return m_names.left(i, MaxShownChars);
+    return {};
 }

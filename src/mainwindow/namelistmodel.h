@@ -1,10 +1,32 @@
 #pragma once
 
+#include "contactstore.h"
 #include "namelist.h"
 
 #include <QAbstractListModel>
 
+#include <future>
 #include <vector>
+
+// A store's names with the order the list shows them in.
+struct SortedNames {
+    NameList names;
+    std::vector<int> order;
+};
+SortedNames sortNames(NameList names);
+
+// The names of a store, read and put in order on a thread of their own from the moment the
+// program starts, while the window is being built; start-up waits for them before it fills
+// the list and shows the window. Nothing is read when the file is not there yet.
+class StartupNames {
+public:
+    explicit StartupNames(const ContactStore& store);
+    // The store's status and names (waiting for them); false when nothing was read.
+    bool take(StoreStatus* status, SortedNames* names);
+
+private:
+    std::future<std::pair<StoreStatus, SortedNames>> m_result;
+};
 
 // The names of the list, in collation order. Each row's text is made when the view asks for
 // it, so a store of any size costs one small entry per name.
@@ -13,7 +35,14 @@ class NameListModel : public QAbstractListModel {
 public:
     using QAbstractListModel::QAbstractListModel;
 
+    // A row shows at most this many characters of its name: a file that is no contacts file
+    // can hold a "name" of megabytes, which no list can lay out. The whole name stays in the
+    // store and under NameRole, the key that finds its record.
+    static constexpr qsizetype MaxShownChars = 1000;
+    static constexpr int NameRole = Qt::UserRole;
+
     void setNames(NameList names);
+    void setNames(SortedNames sorted);
     QStringList names() const;
 
     int rowCount(const QModelIndex& parent = {}) const override;
@@ -21,5 +50,5 @@ public:
 
 private:
     NameList m_names;
-    std::vector<qsizetype> m_order;
+    std::vector<int> m_order;
 };

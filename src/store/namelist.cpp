@@ -3,6 +3,8 @@
 #include "cp1252.h"
 #include "storetext.h"
 
+#include <QStringDecoder>
+
 #include <algorithm>
 
 void NameList::add(QByteArrayView line, bool mayBeUtf8)
@@ -29,11 +31,27 @@ QString NameList::at(qsizetype i) const
     return m_utf8 ? StoreText::decodeUtf8(bytes(i)) : Cp1252::decode(bytes(i));
 }
 
+QString NameList::left(qsizetype i, qsizetype maxChars) const
+{
+    QByteArrayView b = bytes(i);
+    if (!m_utf8)
+        return Cp1252::decode(b.first(std::min(b.size(), maxChars)));
+    // A character takes at most four bytes: these hold maxChars whole characters at least.
+    QString out = StoreText::decodeUtf8(b.first(std::min(b.size(), maxChars * 4)));
+    if (out.size() > maxChars)
+        out.truncate(out.at(maxChars - 1).isHighSurrogate() ? maxChars - 1 : maxChars);
+    return out;
+}
+
 void NameList::read(qsizetype i, QString& out) const
 {
     const QByteArrayView b = bytes(i);
     if (m_utf8) {
-        out = StoreText::decodeUtf8(b);
+        // Into out's own buffer, as decodeUtf8() decodes.
+        QStringDecoder decoder(QStringConverter::Utf8,
+            QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
+        out.resize(decoder.requiredSpace(b.size()));
+        out.truncate(decoder.appendToBuffer(out.data(), b) - out.constData());
         return;
     }
     out.resize(b.size());

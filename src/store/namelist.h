@@ -13,6 +13,9 @@ class NameList {
 public:
     qsizetype size() const { return qsizetype(m_names.size()); }
     QString at(qsizetype i) const;
+    // At most the first maxChars UTF-16 units of name i, a surrogate pair never cut in two:
+    // only those bytes are decoded, however long the name.
+    QString left(qsizetype i, qsizetype maxChars) const;
     // Decodes name i into out, reusing its buffer.
     void read(qsizetype i, QString& out) const;
     QStringList toStringList() const;

@@ -1,12 +1,19 @@
+#include "fieldlimits.h"
 #include "imagebutton.h"
+#include "namelistmodel.h"
 #include "nameorder.h"
 #include "twips.h"
 #include "windowtest.h"
 
+#include <QCollator>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+
+#include <algorithm>
+#include <numeric>
+#include <random>
 
 using namespace Qt::StringLiterals;
 
@@ -56,11 +63,87 @@ private Q_SLOTS:
         const QStringList names { u"Zeca"_s, u"ana"_s, u"Bruno"_s, u"Érica"_s, u"eduardo"_s, u"Ana"_s };
         const auto nameAt = [&](qsizetype i, QString& out) { out = names[i]; };
         // Equal but for case: file order.
-        const std::vector<qsizetype> expected { 1, 5, 2, 4, 3, 0 };
+        const std::vector<int> expected { 1, 5, 2, 4, 3, 0 };
         QCOMPARE(
             collationOrder(names.size(), nameAt, QLocale(QLocale::Portuguese, QLocale::Brazil)), expected);
         QCOMPARE(collationOrder(names.size(), nameAt, QLocale::c()), expected);
         QVERIFY(collationOrder(0, nameAt, QLocale::c()).empty());
+    }
+
+    // The list's order is QCollator's, ignoring case, equal names in file order: the sort keys
+    // it builds itself must agree with it on every name a file can hold.
+    void collationIsQCollators_data()
+    {
+        QTest::addColumn<QStringList>("names");
+        QTest::addColumn<QLocale>("locale");
+        const QStringList varied { u"Érica"_s, u"erica"_s, u"Erica"_s, u"ERICA"_s, u"érica"_s, u"Çaçá"_s,
+            u"caca"_s, u"cacá"_s, u"Cabral"_s, u"çapo"_s, u" Ana"_s, u"  ana"_s, u"Ana"_s, u""_s,
+            u"ana-maria"_s, u"ana maria"_s, u"Ana.Maria"_s, u"anamaria"_s, u"(11) 5555"_s, u"2 irmãos"_s,
+            u"10 irmãos"_s, u"Zé"_s, u"ze"_s, u"Zöe"_s, u"o'Neil"_s, u"ONeil"_s, u"ñandu"_s, u"nandu"_s,
+            u"Ñ"_s, u"a\\b"_s, u"[x]"_s, u"_"_s, u"Ana"_s, u"ánA"_s, u"àna"_s, u"Äna"_s, u"ana"_s, u" "_s,
+            u"Zeca"_s, u"a\u00A0b"_s, u"Straße"_s, u"strasse"_s, u"Ærø"_s, u"ª"_s, u"a\tb"_s, u"a\u00ADb"_s,
+            u"ll"_s, u"½"_s, u"a\r\nb"_s };
+        for (const QLocale& locale :
+            { QLocale(QLocale::Portuguese, QLocale::Brazil), QLocale::c(), QLocale(QLocale::Spanish),
+                QLocale(QLocale::Danish), QLocale(QLocale::French, QLocale::Canada) })
+            QTest::addRow("varied, %s", qPrintable(locale.name())) << varied << locale;
+        // Beyond the first 256 code points, an accent of its own, a contraction.
+        QTest::newRow("varied and more")
+            << varied + QStringList { u"Œuvre"_s, u"l·l"_s, u"日本"_s, u"😀 emoji"_s, u"Ana\u0301"_s }
+            << QLocale(QLocale::Portuguese, QLocale::Brazil);
+        // Enough names for the list to be cut into runs and merged.
+        std::mt19937 rng(13);
+        QStringList random;
+        for (int i = 0; i < 10000; ++i) {
+            QString name(qsizetype(rng() % 12), Qt::Uninitialized);
+            for (QChar& c : name)
+                c = CharsPermitidos.at(qsizetype(rng() % CharsPermitidos.size()));
+            random << name;
+        }
+        QTest::newRow("10,000 random") << random << QLocale(QLocale::Portuguese, QLocale::Brazil);
+    }
+
+    void collationIsQCollators()
+    {
+        QFETCH(QStringList, names);
+        QFETCH(QLocale, locale);
+        QCollator collator(locale.language() == QLocale::C ? QLocale(QLocale::English) : locale);
+        collator.setCaseSensitivity(Qt::CaseInsensitive);
+        std::vector<int> expected(names.size());
+        std::iota(expected.begin(), expected.end(), 0);
+        std::stable_sort(expected.begin(), expected.end(),
+            [&](int a, int b) { return collator.sortKey(names[a]).compare(collator.sortKey(names[b])) < 0; });
+        const auto nameAt = [&](qsizetype i, QString& out) { out = names[i]; };
+        QCOMPARE(collationOrder(names.size(), nameAt, locale), expected);
+    }
+
+    // A file that is no contacts file can hold a "name" of megabytes: the list shows its start,
+    // and selecting it still finds the whole record.
+    void aVeryLongNameShowsItsStart_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<qsizetype>("shown");
+        const QString latin = QString(1500, u'á');
+        QTest::newRow("Windows-1252")
+            << Cp1252::encode(u"\"%1§1§§§§01/01/2020\r\n\r\n\"\r\n"_s.arg(latin)) << latin << qsizetype(1000);
+        // A character outside the basic plane is never cut in two.
+        const QString utf8 = QString(999, u'a') + u"😀"_s + QString(600, u'b');
+        QTest::newRow("UTF-8") << u"\"%1§1§§§§01/01/2020\r\n\r\n\"\r\n"_s.arg(utf8).toUtf8() << utf8
+                               << qsizetype(999);
+    }
+
+    void aVeryLongNameShowsItsStart()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QString, name);
+        QFETCH(qsizetype, shown);
+        put(file);
+        open();
+        QCOMPARE(w->lstContatos->model()->index(0, 0).data().toString(), name.left(shown));
+        select(name);
+        QCOMPARE(w->txtNome->text(), name);
+        QCOMPARE(w->lblStatus2->text(), u"Atualizado: 01/01/2020"_s);
     }
 
     void placedOnAnyScreen_data()
