@@ -18,8 +18,10 @@ done
 "$root/tools/setup.sh" || exit 1
 
 # -O0 keeps every source line its own; counters from an earlier run would add up, so they go.
+# The names are read on a thread of their own: counters two threads bump at once must be
+# atomic, or gcov prints negative counts that gcovr cannot parse.
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=g++ \
-    -DCMAKE_CXX_FLAGS="--coverage -O0" -DCMAKE_EXE_LINKER_FLAGS="--coverage -Wl,-u,__gcov_dump,--export-dynamic-symbol=__gcov_dump" >/dev/null || exit 1
+    -DCMAKE_CXX_FLAGS="--coverage -O0 -fprofile-update=atomic" -DCMAKE_EXE_LINKER_FLAGS="--coverage -Wl,-u,__gcov_dump,--export-dynamic-symbol=__gcov_dump" >/dev/null || exit 1
 cmake --build "$build" -j"$(nproc)" || exit 1
 find "$build" -name '*.gcda' -delete
 
