@@ -2,7 +2,6 @@
 #include "readonlyfolder.h"
 #include "windowtest.h"
 
-#include <QDate>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
@@ -17,16 +16,9 @@ using namespace Qt::StringLiterals;
 namespace {
 
 // Notice and question places, relative to the main window, in pixels.
-const QPoint AoAdicionar(208, 167);
 const QPoint AoAtualizar(241, 167);
 const QPoint AoDeletar(274, 167);
 const QPoint Pergunta(208, 167);
-
-const QString Hoje = QDate::currentDate().toString(u"dd/MM/yyyy"_s);
-
-// Three contacts as the program writes them, Bob with a two-line address.
-const QString Tres
-    = u"\"Carla§3§c@x§§§01/01/2020\r\nBob§2§§Rua A¤Centro§§02/02/2021\r\nAna§1§§§§03/03/2022\r\n\r\n\"\r\n"_s;
 
 } // namespace
 

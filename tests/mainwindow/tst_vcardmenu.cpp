@@ -2,7 +2,6 @@
 #include "vcard.h"
 #include "windowtest.h"
 
-#include <QDate>
 #include <QDir>
 #include <QMenu>
 #include <QMimeData>
@@ -10,14 +9,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-const QPoint AoAdicionar(208, 167); // where the add notice stands, from the window's top left
-
-const QString Hoje = QDate::currentDate().toString(u"dd/MM/yyyy"_s);
-
-// Three contacts as the program writes them; "¤" and accents are single bytes.
-const QString Tres
-    = u"\"Carla§3§c@x§§§01/01/2020\r\nBob§2§§Rua A¤Centro§§02/02/2021\r\nAna§1§§§§03/03/2022\r\n\r\n\"\r\n"_s;
 
 QByteArray card(const QString& fn, const QString& rest = {})
 {
@@ -46,24 +37,8 @@ class TestVCardWindow : public WindowTest {
     QString vcf(const QString& name, const QByteArray& bytes) const
     {
         const QString path = m_dir->filePath(name);
-        QFile f(path);
-        if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
-            return {};
-        return path;
+        return writeBytes(path, bytes) ? path : QString();
     }
-    QByteArray read(const QString& path) const
-    {
-        QFile f(path);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-    }
-    QStringList notices() const
-    {
-        QStringList out;
-        for (const auto& s : watch->seen)
-            out << s.label1 + u" @%1,%2"_s.arg((s.pos - w->pos()).x()).arg((s.pos - w->pos()).y());
-        return out;
-    }
-    QString at() const { return u" @%1,%2"_s.arg(AoAdicionar.x()).arg(AoAdicionar.y()); }
 
     // Right-clicks the list and picks the action from the menu, as a user does. The menu offers
     // its three actions, exporting the selected contact only while one is selected.
@@ -136,11 +111,11 @@ private Q_SLOTS:
         if (!selected.isEmpty())
             select(selected);
         pick(action);
-        QTRY_COMPARE(notices(), QStringList { notice + at() });
+        QTRY_COMPARE(seen(w->pos()), QStringList { notice + at(AoAdicionar) });
         QCOMPARE(file(), store);
         if (exporting) {
             QCOMPARE(m_fakes->arquivos.sugestoes, QStringList { suggested });
-            QCOMPARE(read(path), vcf);
+            QCOMPARE(readBytes(path), vcf);
         } else {
             QCOMPARE(w->nomesListados().size(), store.count(u"\r\n"_s) - 2);
         }
@@ -180,7 +155,8 @@ private Q_SLOTS:
             if (readOnly)
                 lock = std::make_unique<ReadOnlyFolder>(m_dir->path());
             pick(action);
-            QTRY_COMPARE(notices(), notice.isEmpty() ? QStringList() : QStringList { notice + at() });
+            QTRY_COMPARE(
+                seen(w->pos()), notice.isEmpty() ? QStringList() : QStringList { notice + at(AoAdicionar) });
         }
         QCOMPARE(file(), Tres);
         QCOMPARE(w->nomesListados().size(), 3);
@@ -205,7 +181,8 @@ private Q_SLOTS:
         QDropEvent drop(p, Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, Qt::ShiftModifier);
         QApplication::sendEvent(w->txtNome, &drop);
         QVERIFY(drop.isAccepted() && drop.dropAction() == Qt::CopyAction);
-        QTRY_COMPARE(notices(), QStringList { u"3 contatos importados\n1 já existia"_s + at() });
+        QTRY_COMPARE(
+            seen(w->pos()), QStringList { u"3 contatos importados\n1 já existia"_s + at(AoAdicionar) });
         QCOMPARE(file(), tresCom(u"Edu§§§§§%1\r\nFê§§§§§%1\r\nGil§§§§§%1\r\n"_s.arg(Hoje)));
         QVERIFY(w->txtNome->text().isEmpty());
     }

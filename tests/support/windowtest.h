@@ -7,6 +7,7 @@
 #include "lb_principal.h"
 #include "modalwatch.h"
 
+#include <QDate>
 #include <QDialog>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -14,6 +15,14 @@
 #include <QTest>
 
 #include <memory>
+
+// Where a notice after adding stands, from the main window's top left, in pixels.
+inline const QPoint AoAdicionar(208, 167);
+// The date the program gives a record saved today.
+inline const QString Hoje = QDate::currentDate().toString(QStringLiteral("dd/MM/yyyy"));
+// Three contacts as the program writes them, Bob with a two-line address.
+inline const QString Tres = QStringLiteral(
+    "\"Carla§3§c@x§§§01/01/2020\r\nBob§2§§Rua A¤Centro§§02/02/2021\r\nAna§1§§§§03/03/2022\r\n\r\n\"\r\n");
 
 // The base of the main window's tests: a window over a store of its own in a temporary
 // folder, recording fakes for the desktop, and a watch on the modal windows it opens, which
