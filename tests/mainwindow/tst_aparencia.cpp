@@ -1,6 +1,7 @@
 #include "contactlistview.h"
 #include "cp1252.h"
 #include "fakeplatform.h"
+#include "filebytes.h"
 #include "lb_about.h"
 #include "lb_contad.h"
 #include "lb_contdel.h"
@@ -8,7 +9,6 @@
 #include "lb_print.h"
 
 #include <QAbstractItemView>
-#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -113,12 +113,9 @@ class TestAparencia : public QObject {
     {
         std::unique_ptr<QWidget> w;
         if (janela == u"LB_Principal") {
-            QFile f(m_dir.filePath(u"LBcontatos.txt"_s));
-            if (!f.exists() && f.open(QIODevice::WriteOnly))
-                f.write(
-                    Cp1252::encode(u"\"Ana Maria§(11) 5555-1234§ana@exemplo.com§Rua das Flores, 123¤Centro§"
-                                   u"Apto 45§05/12/2026\r\nZeca§1§§§§05/12/2026\r\n\r\n\"\r\n"_s));
-            f.close();
+            writeBytes(m_dir.filePath(u"LBcontatos.txt"_s),
+                Cp1252::encode(u"\"Ana Maria§(11) 5555-1234§ana@exemplo.com§Rua das Flores, 123¤Centro§"
+                               u"Apto 45§05/12/2026\r\nZeca§1§§§§05/12/2026\r\n\r\n\"\r\n"_s));
             auto* p = new LB_Principal(m_dir.path(), m_fakes.plataforma());
             w.reset(p);
             p->lstContatos->setCurrentIndex(p->lstContatos->model()->index(0, 0));
