@@ -22,14 +22,8 @@ wait_notice() {
     e2e_wait 10 two_windows || e2e_fail "no notice after $1"
     e2e_wait 10 one_window || e2e_fail "the notice after $1 did not close"
 }
-hex() { printf '%s' "$1" | iconv -f UTF-8 -t WINDOWS-1252 | e2e_hex; }
 today=$(date +%d/%m/%Y)
-expect() {
-    local want
-    want=$(hex "$1")
-    e2e_wait 10 e2e_file_is "$store" "$want" \
-        || e2e_fail "after $2 the store is $(od -An -c "$store")"
-}
+expect() { e2e_store_becomes "$store" "$@"; }
 
 e2e_type $NOME "Ana Silva"
 e2e_type $FONE "5555-0101"

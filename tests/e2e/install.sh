@@ -3,6 +3,7 @@
 # desktop's validators accept; the installed program, in a prefix nobody can write, keeps its
 # contacts in the user's data folder.
 source "$(dirname "$0")/lib.sh"
+source "$(dirname "$0")/window_lib.sh"
 build=$(realpath "$1")
 nobody="$(dirname "$0")/../support/unprivileged.sh"
 e2e_setup
@@ -37,10 +38,8 @@ xprop -id "$E2E_WINDOW" WM_CLASS | grep -q ", \"$class\"\$" \
 store="$user/data/Lurvane Brevicard/LBcontatos.txt"
 e2e_wait 10 e2e_file_is "$store" 220d0a220d0a || e2e_fail "no empty store in the user's data folder"
 xdotool windowfocus --sync "$E2E_WINDOW"
-xdotool mousemove --window "$E2E_WINDOW" 354 56 click 1 # the name field
-xdotool type --delay 20 "Ana"
-xdotool mousemove --window "$E2E_WINDOW" 225 242 click 1 # add
-want=$(printf '"Ana\xa7\xa7\xa7\xa7\xa7%s\r\n\r\n"\r\n' "$(date +%d/%m/%Y)" | od -An -v -tx1 | tr -d ' \n')
-e2e_wait 10 e2e_file_is "$store" "$want" || e2e_fail "after adding the store is $(od -An -c "$store")"
+e2e_type 354 56 "Ana" # the name field
+e2e_click 225 242 # add
+e2e_store_becomes "$store" $'"Ana§§§§§'"$(date +%d/%m/%Y)"$'\r\n\r\n"\r\n' "adding"
 grep -q 'Erro' "$E2E_TMP/app.log" && e2e_fail "$(cat "$E2E_TMP/app.log")"
 echo "e2e install: ok"

@@ -90,3 +90,9 @@ e2e_windows() { xdotool search --onlyvisible --pid "$E2E_APP_PID" --name '^Lurva
 # e2e_file_is FILE HEX: the file's bytes, as hex, are exactly HEX.
 e2e_file_is() { [ -f "$1" ] && [ "$(e2e_hex <"$1")" = "$2" ]; }
 e2e_hex() { od -An -v -tx1 | tr -d ' \n'; }
+# e2e_cp1252 TEXT: TEXT in the store's code page.
+e2e_cp1252() { printf '%s' "$1" | iconv -f UTF-8 -t WINDOWS-1252; }
+# e2e_store_becomes FILE TEXT STEP: within ten seconds FILE holds exactly TEXT in the store's code page.
+e2e_store_becomes() {
+    e2e_wait 10 e2e_file_is "$1" "$(e2e_cp1252 "$2" | e2e_hex)" || e2e_fail "after $3 the store is $(od -An -c "$1")"
+}

@@ -8,9 +8,8 @@ e2e_setup
 folder="$E2E_TMP/app"
 store="$folder/LBcontatos.txt"
 mkdir -p "$folder"
-hex() { printf '%s' "$1" | iconv -f UTF-8 -t WINDOWS-1252 | od -An -v -tx1 | tr -d ' \n'; }
 before=$'"Bia§1§§Rua A¤Centro§§01/01/2020\r\n\r\n"\r\n'
-printf '%s' "$before" | iconv -f UTF-8 -t WINDOWS-1252 >"$store"
+e2e_cp1252 "$before" >"$store"
 
 # A phone's 2.1 export: QUOTED-PRINTABLE UTF-8 with a soft break, a name already listed, a note.
 vcf="$E2E_TMP/agenda.vcf"
@@ -37,6 +36,5 @@ xdotool key Return
 
 today=$(date +%d/%m/%Y)
 after=${before%$'\r\n"\r\n'}$'João Conceição§5555-0101§§§Ligar cedo§'"$today"$'\r\nAna Souza§§§Rua B, 2¤Recife - PE§§'"$today"$'\r\n\r\n"\r\n'
-want=$(hex "$after")
-e2e_wait 10 e2e_file_is "$store" "$want" || e2e_fail "after the import the store is $(od -An -c "$store")"
+e2e_store_becomes "$store" "$after" "the import"
 echo "e2e vcard: ok"
