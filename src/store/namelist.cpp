@@ -3,8 +3,6 @@
 #include "cp1252.h"
 #include "storetext.h"
 
-#include <QStringDecoder>
-
 #include <algorithm>
 
 void NameList::add(QByteArrayView line, bool mayBeUtf8)
@@ -47,11 +45,7 @@ void NameList::read(qsizetype i, QString& out) const
 {
     const QByteArrayView b = bytes(i);
     if (m_utf8) {
-        // Into out's own buffer, as decodeUtf8() decodes.
-        QStringDecoder decoder(QStringConverter::Utf8,
-            QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
-        out.resize(decoder.requiredSpace(b.size()));
-        out.truncate(decoder.appendToBuffer(out.data(), b) - out.constData());
+        StoreText::decodeUtf8(b, out);
         return;
     }
     out.resize(b.size());

@@ -75,11 +75,19 @@ void EncodingProbe::feed(QByteArrayView bytes)
     }
 }
 
-QString decodeUtf8(QByteArrayView bytes)
+void decodeUtf8(QByteArrayView bytes, QString& out)
 {
     QStringDecoder decoder(QStringConverter::Utf8,
         QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
-    return decoder.decode(bytes);
+    out.resize(decoder.requiredSpace(bytes.size()));
+    out.truncate(decoder.appendToBuffer(out.data(), bytes) - out.constData());
+}
+
+QString decodeUtf8(QByteArrayView bytes)
+{
+    QString out;
+    decodeUtf8(bytes, out);
+    return out;
 }
 
 bool endsLinesWithCrLf(QByteArrayView head)

@@ -30,6 +30,8 @@ private:
 // UTF-8 as it stands: a byte-order mark inside the file is a character like any other, not
 // something to drop (QString::fromUtf8 would drop one at the start of each line).
 QString decodeUtf8(QByteArrayView bytes);
+// The same into out, reusing its buffer.
+void decodeUtf8(QByteArrayView bytes, QString& out);
 
 // The record lines of one raw line, as the reader sees them: every double quote removed (the
 // whole file is one quoted string), and what is then empty or holds only spaces skipped. A
