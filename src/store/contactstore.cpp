@@ -12,7 +12,6 @@ namespace {
 // Another copy of the program holds the lock only for one read and one rewrite.
 constexpr int LockTimeoutMs = 5000;
 constexpr qsizetype ReadPieceSize = 256 * 1024;
-static_assert(ReadPieceSize >= StoreText::LineEndProbeSize);
 
 } // namespace
 
@@ -128,9 +127,22 @@ StoreStatus ContactStore::readNames(NameList* names) const
         StoreText::forEachRecordLine(
             raw, scratch, [&](QByteArrayView line) { names->add(line, probe.mayBeUtf8()); });
     };
+    QByteArray piece(ReadPieceSize, Qt::Uninitialized);
+    // How lines end is known at the file's first CR LF, wherever it stands: read up to it (the
+    // whole file where there is none), then from the start, as RecordLines splits the whole file.
+    StoreText::LineEndProbe lineEnds;
+    while (!lineEnds.crLfOnly()) {
+        const qint64 n = file.read(piece.data(), piece.size());
+        if (n < 0)
+            return StoreStatus::ReadError;
+        if (n == 0)
+            break;
+        lineEnds.feed(QByteArrayView(piece.constData(), n));
+    }
+    if (!file.seek(0))
+        return StoreStatus::ReadError;
     std::optional<StoreText::LineSplitter> splitter;
     bool bom = false;
-    QByteArray piece(ReadPieceSize, Qt::Uninitialized);
     for (;;) {
         const qint64 n = file.read(piece.data(), piece.size());
         if (n < 0) {
@@ -144,8 +156,7 @@ StoreStatus ContactStore::readNames(NameList* names) const
             bom = bytes.startsWith(StoreText::Utf8Bom);
             if (bom)
                 bytes = bytes.sliced(StoreText::Utf8Bom.size());
-            // A piece is far larger than the probe: the whole file decides as RecordLines does.
-            splitter.emplace(StoreText::endsLinesWithCrLf(bytes));
+            splitter.emplace(lineEnds.crLfOnly());
         }
         splitter->feed(bytes, onLine);
     }

@@ -45,15 +45,17 @@ void checkSplitter(QByteArrayView bytes, Choices& choices)
     const auto onWhole = [&](QByteArrayView l) { probe.feed(whole.emplaceBack(l.toByteArray())); };
     const auto onPiece = [&](QByteArrayView l) { pieces.append(l.toByteArray()); };
     StoreText::LineSplitter once(crLfOnly), cut(crLfOnly);
+    StoreText::LineEndProbe lineEnds;
     once.feed(bytes, onWhole);
     once.finish(onWhole);
     for (qsizetype at = 0; at < bytes.size();) {
         const qsizetype n = std::min<qsizetype>(bytes.size() - at, 1 + choices.next() % 8);
         cut.feed(bytes.sliced(at, n), onPiece);
+        lineEnds.feed(bytes.sliced(at, n));
         at += n;
     }
     cut.finish(onPiece);
-    CHECK(pieces == whole);
+    CHECK(pieces == whole && lineEnds.crLfOnly() == bytes.contains(QByteArrayView("\r\n")));
     CHECK(bytes.startsWith(StoreText::Utf8Bom) || probe.isUtf8() == isUtf8(bytes));
 }
 

@@ -89,6 +89,11 @@ private Q_SLOTS:
         // Where a file has CR LF, only CR LF ends a line: a lone LF or CR was pasted into a field.
         row("lone LF and CR in a CR LF file", cp(u"\"A§§§Rua\nCasa§x\ry\r\nB\r\n\n\""),
             { u"A§§§Rua\nCasa§x\ry"_s, u"B"_s, u"\n"_s });
+        // However far the first CR LF stands: past the first read of the name list, too.
+        const QString longRecord = u"A§§§§"_s + QString(300 * 1024, u'n');
+        row("first record longer than a read",
+            Cp1252::encode(u'"' + longRecord + u"\r\nB§§§Rua\nApto 3§\r\n\""_s),
+            { longRecord, u"B§§§Rua\nApto 3§"_s });
         // Files an editor saved without any CR LF end lines at either.
         row("LF-only file", cp(u"\"A§1\nB§2\n\n\"\n"), { u"A§1"_s, u"B§2"_s });
         row("CR-only file", cp(u"\"A§1\rB§2\r\r\"\r"), { u"A§1"_s, u"B§2"_s });
