@@ -13,6 +13,14 @@ namespace {
 constexpr int LockTimeoutMs = 5000;
 constexpr qsizetype ReadPieceSize = 256 * 1024;
 
+// What a change reports, where the caller asked for it: nothing of a change that was not saved.
+template<typename T>
+void report(T* out, StoreStatus status, T value)
+{
+    if (out)
+        *out = status == StoreStatus::Ok ? value : T();
+}
+
 } // namespace
 
 ContactStore::ContactStore(QString folder)
@@ -181,17 +189,23 @@ StoreStatus ContactStore::findRecord(const QString& name, std::optional<ContactR
     return status;
 }
 
-StoreStatus ContactStore::append(const QString& recordLine) const
+StoreStatus ContactStore::append(const QString& recordLine, bool* becameUtf8) const
 {
-    return modify([&](RecordLines& lines) {
+    bool utf8 = false;
+    const StoreStatus status = modify([&](RecordLines& lines) {
         lines.append(recordLine);
+        utf8 = lines.becameUtf8();
         return true;
     });
+    report(becameUtf8, status, utf8);
+    return status;
 }
 
-StoreStatus ContactStore::appendNew(const QStringList& recordLines, int* added, int* taken) const
+StoreStatus ContactStore::appendNew(
+    const QStringList& recordLines, int* added, int* taken, bool* becameUtf8) const
 {
     int count = 0;
+    bool utf8 = false;
     const StoreStatus status = modify([&](RecordLines& lines) {
         count = 0;
         QSet<QString> keys;
@@ -205,35 +219,40 @@ StoreStatus ContactStore::appendNew(const QStringList& recordLines, int* added, 
             lines.append(line);
             ++count;
         }
+        utf8 = lines.becameUtf8();
         return count > 0;
     });
-    if (added)
-        *added = status == StoreStatus::Ok ? count : 0;
-    if (taken)
-        *taken = status == StoreStatus::Ok ? int(recordLines.size()) - count : 0;
+    report(added, status, count);
+    report(taken, status, int(recordLines.size()) - count);
+    report(becameUtf8, status, utf8);
     return status;
 }
 
-StoreStatus ContactStore::replaceRecords(const QString& name, const QString& newLine, int* replaced) const
+StoreStatus ContactStore::replaceRecords(
+    const QString& name, const QString& newLine, int* replaced, bool* becameUtf8) const
 {
     int count = 0;
+    bool utf8 = false;
     const StoreStatus status = modify([&](RecordLines& lines) {
         count = lines.replaceNamed(name, newLine);
+        utf8 = lines.becameUtf8();
         return count > 0;
     });
-    if (replaced)
-        *replaced = status == StoreStatus::Ok ? count : 0;
+    report(replaced, status, count);
+    report(becameUtf8, status, utf8);
     return status;
 }
 
-StoreStatus ContactStore::removeRecords(const QString& name, int* removed) const
+StoreStatus ContactStore::removeRecords(const QString& name, int* removed, bool* becameUtf8) const
 {
     int count = 0;
+    bool utf8 = false;
     const StoreStatus status = modify([&](RecordLines& lines) {
         count = lines.removeNamed(name);
+        utf8 = lines.becameUtf8();
         return count > 0;
     });
-    if (removed)
-        *removed = status == StoreStatus::Ok ? count : 0;
+    report(removed, status, count);
+    report(becameUtf8, status, utf8);
     return status;
 }
