@@ -40,6 +40,9 @@ RecordLines::RecordLines(QByteArray fileBytes)
     StoreText::LineSplitter splitter(StoreText::endsLinesWithCrLf(data));
     splitter.feed(data, onLine);
     splitter.finish(onLine);
+    // A quote removed from inside a character can leave lines that are UTF-8 where the file was not.
+    if (!m_utf8 && !m_owned.empty())
+        probeLines();
 }
 
 QByteArrayView RecordLines::keep(QByteArray bytes)
@@ -152,28 +155,31 @@ int RecordLines::replaceNamed(QStringView name, const QString& line)
             encoded = encodeAndKeep(line);
         m_lines[i] = encoded;
     }
-    if (count > 0)
-        reprobe();
+    if (count > 0) {
+        probeLines();
+        keepReadable();
+    }
     return count;
 }
 
 int RecordLines::removeNamed(QStringView name)
 {
     const int count = int(m_lines.removeIf([&](QByteArrayView line) { return nameEquals(line, name); }));
-    if (count > 0)
-        reprobe();
+    // The lines that kept a Windows-1252 store from reading as UTF-8 may be the ones just gone.
+    if (count > 0) {
+        probeLines();
+        keepReadable();
+    }
     return count;
 }
 
-void RecordLines::reprobe()
+void RecordLines::probeLines()
 {
-    // The lines that kept a Windows-1252 store from reading as UTF-8 may be the ones just gone.
     if (m_utf8)
         return;
     m_probe = StoreText::EncodingProbe();
     for (qsizetype i = 0; i < m_lines.size() && m_probe.mayBeUtf8(); ++i)
         m_probe.feed(m_lines[i]);
-    keepReadable();
 }
 
 QByteArray RecordLines::toStore() const

@@ -61,7 +61,7 @@ private:
     QByteArrayView keep(QByteArray bytes);
     QByteArrayView encodeAndKeep(const QString& line);
     void keepReadable();
-    void reprobe();
+    void probeLines();
     void becomeUtf8();
 
     QByteArray m_file;

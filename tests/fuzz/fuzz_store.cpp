@@ -62,10 +62,10 @@ void checkSplitter(QByteArrayView bytes, Choices& choices)
 // The bytes a store of these record lines is written as, in the file's encoding.
 QByteArray layout(const QStringList& texts, bool utf8, bool mark)
 {
-    if (!utf8)
-        return StoreText::encodeStore(texts);
     const QString text
         = u'"' + texts.join(u"\r\n"_s) + (texts.isEmpty() ? u""_s : u"\r\n"_s) + u"\r\n\"\r\n"_s;
+    if (!utf8)
+        return Cp1252::encode(text);
     return (mark ? StoreText::Utf8Bom.toByteArray() : QByteArray()) + text.toUtf8();
 }
 
