@@ -28,6 +28,8 @@ using namespace Qt::StringLiterals;
 const QString LB_Principal::TextoTotal = u"Total de contatos: "_s;
 const QString LB_Principal::ErroLeitura = u"Erro ao ler o arquivo de contatos!"_s;
 const QString LB_Principal::ErroGravacao = u"Erro ao gravar o arquivo de contatos!"_s;
+const QString LB_Principal::GravadoEmUtf8
+    = u"O arquivo de contatos passou a ser gravado em UTF-8 para guardar todos os caracteres."_s;
 
 namespace {
 
@@ -363,6 +365,12 @@ void LB_Principal::mostraAviso(const QString& mensagem, int esquerdaTwips)
 {
     LB_ContAd::mostra(
         m_plataforma.beeper, mensagem, pos() + Twips::point(esquerdaTwips, AvisoTopoTwips), this);
+}
+
+void LB_Principal::avisaUtf8(bool passouAUtf8)
+{
+    if (passouAUtf8)
+        mostraAviso(GravadoEmUtf8, AvisoAdicionaTwips);
 }
 
 QString LB_Principal::mensagemDeErro(StoreStatus status)

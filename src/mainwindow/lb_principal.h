@@ -34,6 +34,7 @@ public:
     static const QString TextoTotal; // "Total de contatos: "
     static const QString ErroLeitura;
     static const QString ErroGravacao;
+    static const QString GravadoEmUtf8;
     static const QString TituloVazio;
     static const QString NomeExiste;
     static const QString ContatoInserido;
@@ -171,6 +172,8 @@ private:
     static constexpr int AvisoDeletaTwips = 4115;
     void mostraAviso(const QString& mensagem, int esquerdaTwips);
     static QString mensagemDeErro(StoreStatus status);
+    // After the operation's own notice, once a change has made the store UTF-8.
+    void avisaUtf8(bool passouAUtf8);
 
     // Contact operations.
     QString textoSelecionado() const;

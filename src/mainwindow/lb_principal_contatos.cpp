@@ -89,9 +89,11 @@ void LB_Principal::imgAdiciona_Click()
         if (existe) {
             defineTexto(txtNome, {});
         } else {
-            const StoreStatus status = m_store.append(linha);
+            bool utf8 = false;
+            const StoreStatus status = m_store.append(linha, &utf8);
             mostraAviso(
                 status == StoreStatus::Ok ? ContatoInserido : mensagemDeErro(status), AvisoAdicionaTwips);
+            avisaUtf8(utf8);
         }
     }
     const QString erro = recarregaLista();
@@ -114,12 +116,14 @@ void LB_Principal::imgAtualiza_Click()
         mostraAviso(TituloVazio, AvisoAtualizaTwips);
     } else {
         int substituidos = 0;
-        const StoreStatus status = m_store.replaceRecords(lblNomeTopo->text(), linha, &substituidos);
+        bool utf8 = false;
+        const StoreStatus status = m_store.replaceRecords(lblNomeTopo->text(), linha, &substituidos, &utf8);
         // Another running copy or a hand edit may have removed the record since it was shown.
         if (status != StoreStatus::Ok)
             mostraAviso(mensagemDeErro(status), AvisoAtualizaTwips);
         else
             mostraAviso(substituidos > 0 ? ContatoAtualizado : ContatoNaoEncontrado, AvisoAtualizaTwips);
+        avisaUtf8(utf8);
     }
     const QString erro = recarregaLista();
     if (!erro.isEmpty())
@@ -141,9 +145,10 @@ void LB_Principal::imgDeleta_Click()
 
     QString resultado;
     QString erroLeitura;
+    bool utf8 = false;
     const auto deleta = [&] {
         int removidos = 0;
-        const StoreStatus status = m_store.removeRecords(lblNomeTopo->text(), &removidos);
+        const StoreStatus status = m_store.removeRecords(lblNomeTopo->text(), &removidos, &utf8);
         if (status != StoreStatus::Ok)
             resultado = mensagemDeErro(status);
         else
@@ -158,6 +163,7 @@ void LB_Principal::imgDeleta_Click()
     // The question is gone before the notice comes, and the fields empty only after it.
     lblStatus2->clear();
     mostraAviso(resultado, AvisoDeletaTwips);
+    avisaUtf8(utf8);
     if (!erroLeitura.isEmpty())
         mostraAviso(erroLeitura, AvisoDeletaTwips);
     // Only a contact really gone takes the fields with it: otherwise they may be the last copy.

@@ -121,7 +121,8 @@ void LB_Principal::importaVCard(const QStringList& arquivos)
 
     int novos = 0;
     int existentes = 0;
-    const StoreStatus status = m_store.appendNew(linhas, &novos, &existentes);
+    bool utf8 = false;
+    const StoreStatus status = m_store.appendNew(linhas, &novos, &existentes, &utf8);
     if (status != StoreStatus::Ok) {
         mostraAviso(mensagemDeErro(status), AvisoAdicionaTwips);
     } else {
@@ -129,6 +130,7 @@ void LB_Principal::importaVCard(const QStringList& arquivos)
         if (existentes > 0)
             texto += u'\n' + contagem(existentes, u"1 já existia"_s, u"%1 já existiam"_s);
         mostraAviso(texto, AvisoAdicionaTwips);
+        avisaUtf8(utf8);
     }
     const QString erro = recarregaLista();
     if (!erro.isEmpty())

@@ -4,7 +4,7 @@
 
 #include <QFileInfo>
 
-#include <system_error>
+#include <memory>
 
 SortedNames sortNames(NameList names)
 {
@@ -18,15 +18,23 @@ StartupNames::StartupNames(const ContactStore& store)
 {
     if (!QFileInfo::exists(store.path()))
         return;
+    auto task = std::make_shared<std::packaged_task<std::pair<StoreStatus, SortedNames>()>>([store] {
+        NameList names;
+        const StoreStatus status = store.readNames(&names);
+        return std::make_pair(status, sortNames(std::move(names)));
+    });
+    m_result = task->get_future();
     try {
-        m_result = std::async(std::launch::async, [store] {
-            NameList names;
-            const StoreStatus status = store.readNames(&names);
-            return std::make_pair(status, sortNames(std::move(names)));
-        });
-    } catch (const std::system_error&) {
-        // No thread to be had: start-up reads them itself.
+        m_thread = startThread([task] { (*task)(); });
+    } catch (const std::exception&) {
+        m_result = {};
     }
+}
+
+StartupNames::~StartupNames()
+{
+    if (m_thread.joinable())
+        m_thread.join();
 }
 
 bool StartupNames::take(StoreStatus* status, SortedNames* names)
@@ -34,6 +42,7 @@ bool StartupNames::take(StoreStatus* status, SortedNames* names)
     if (!m_result.valid())
         return false;
     auto [s, n] = m_result.get();
+    m_thread.join();
     *status = s;
     *names = std::move(n);
     return true;

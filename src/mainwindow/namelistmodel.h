@@ -6,6 +6,7 @@
 #include <QAbstractListModel>
 
 #include <future>
+#include <thread>
 #include <vector>
 
 // A store's names with the order the list shows them in.
@@ -18,14 +19,19 @@ SortedNames sortNames(NameList names);
 // The names of a store, read and put in order on a thread of their own from the moment the
 // program starts, while the window is being built; start-up waits for them before it fills
 // the list and shows the window. Nothing is read when the file is not there yet.
+// Where no thread can be started, nothing is read here, and start-up reads them itself.
 class StartupNames {
 public:
     explicit StartupNames(const ContactStore& store);
+    ~StartupNames();
+    StartupNames(const StartupNames&) = delete;
+    StartupNames& operator=(const StartupNames&) = delete;
     // The store's status and names (waiting for them); false when nothing was read.
     bool take(StoreStatus* status, SortedNames* names);
 
 private:
     std::future<std::pair<StoreStatus, SortedNames>> m_result;
+    std::thread m_thread;
 };
 
 // The names of the list, in collation order. Each row's text is made when the view asks for

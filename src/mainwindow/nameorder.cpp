@@ -370,7 +370,14 @@ std::vector<int> collatorOrder(
     return order;
 }
 
+std::thread newThread(std::function<void()> work)
+{
+    return std::thread(std::move(work));
+}
+
 } // namespace
+
+ThreadStarter startThread = newThread;
 
 std::vector<int> collationOrder(
     qsizetype count, const std::function<void(qsizetype, QString&)>& nameAt, const QLocale& locale)
@@ -406,6 +413,7 @@ std::vector<int> collationOrder(
         const auto sortRuns = [&](const Ties* ties) {
             std::atomic<bool> stop = false;
             std::vector<std::thread> workers;
+            workers.reserve(runs);
             for (qsizetype r = runs - 1; r >= 0; --r) {
                 const qsizetype begin = qsizetype(chunk) * r;
                 const qsizetype end = std::min(count, begin + qsizetype(chunk));
@@ -413,10 +421,15 @@ std::vector<int> collationOrder(
                 const auto work = [&, r, begin, end, c] {
                     ok[r] = c && sortRun(c, ties, nameAt, begin, end, keys[r], entries.data(), stop);
                 };
-                if (r == 0)
+                if (r == 0) {
                     work();
-                else
-                    workers.emplace_back(work);
+                    continue;
+                }
+                try {
+                    workers.push_back(startThread(work));
+                } catch (const std::exception&) {
+                    work(); // no thread to be had: the run is sorted here, as the first is
+                }
             }
             for (std::thread& t : workers)
                 t.join();

@@ -4,7 +4,15 @@
 #include <QString>
 
 #include <functional>
+#include <thread>
 #include <vector>
+
+// Every thread the name list starts (key builders, the start-up reader) comes from here. Like
+// std::thread it throws std::system_error where the system has no thread to give (a limit on
+// processes or memory), and the caller then does the work on its own thread; a test puts a
+// starter here that always throws.
+using ThreadStarter = std::thread (*)(std::function<void()> work);
+extern ThreadStarter startThread;
 
 // The order in which count names are shown: their indices, sorted as the user's language
 // sorts, without regard to case (ana, Bruno, Zeca). Names that sort equal keep their file

@@ -30,6 +30,13 @@ QString cleanField(const QString& text, bool multiline)
             out.append(multiline ? QChar(MarcaQuebra) : QChar(u' '));
         } else if (c == SeparadorCampo || c == u'"' || isDroppedControl(c)) {
             continue;
+        } else if (QChar::isSurrogate(c)) {
+            // Half a character no file can hold: stored as "?", "A\uD800" and "A\uDBFF" would
+            // be one name. A whole pair is kept.
+            if (QChar::isHighSurrogate(c) && i + 1 < n && text[i + 1].isLowSurrogate()) {
+                out.append(QChar(c));
+                out.append(text[++i]);
+            }
         } else {
             out.append(QChar(c));
         }

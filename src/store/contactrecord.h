@@ -46,7 +46,8 @@ QString formatRecordDate(const QDate& date, const QLocale& locale = QLocale());
 // Pasting can bring what the format cannot carry, so each field is cleaned first:
 // "§" and double quotes go; line breaks (CR LF, lone CR, lone LF) become "¤" in the
 // address and the complement and one space elsewhere; other control characters but tab
-// go. Then each field is trimmed of leading and trailing spaces (U+0020 only). Characters
-// a Windows-1252 file cannot hold are left to the store: a UTF-8 file keeps them.
+// go, and so does half a surrogate pair. Then each field is trimmed of leading and trailing
+// spaces (U+0020 only). Characters a Windows-1252 file cannot hold are left to the store,
+// which becomes UTF-8 to keep them.
 QString formatRecord(const QString& nome, const QString& fone, const QString& mail, const QString& endereco,
     const QString& complemento, const QString& data);

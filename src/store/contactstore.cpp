@@ -12,7 +12,14 @@ namespace {
 // Another copy of the program holds the lock only for one read and one rewrite.
 constexpr int LockTimeoutMs = 5000;
 constexpr qsizetype ReadPieceSize = 256 * 1024;
-static_assert(ReadPieceSize >= StoreText::LineEndProbeSize);
+
+// What a change reports, where the caller asked for it: nothing of a change that was not saved.
+template<typename T>
+void report(T* out, StoreStatus status, T value)
+{
+    if (out)
+        *out = status == StoreStatus::Ok ? value : T();
+}
 
 } // namespace
 
@@ -128,9 +135,22 @@ StoreStatus ContactStore::readNames(NameList* names) const
         StoreText::forEachRecordLine(
             raw, scratch, [&](QByteArrayView line) { names->add(line, probe.mayBeUtf8()); });
     };
+    QByteArray piece(ReadPieceSize, Qt::Uninitialized);
+    // How lines end is known at the file's first CR LF, wherever it stands: read up to it (the
+    // whole file where there is none), then from the start, as RecordLines splits the whole file.
+    StoreText::LineEndProbe lineEnds;
+    while (!lineEnds.crLfOnly()) {
+        const qint64 n = file.read(piece.data(), piece.size());
+        if (n < 0)
+            return StoreStatus::ReadError;
+        if (n == 0)
+            break;
+        lineEnds.feed(QByteArrayView(piece.constData(), n));
+    }
+    if (!file.seek(0))
+        return StoreStatus::ReadError;
     std::optional<StoreText::LineSplitter> splitter;
     bool bom = false;
-    QByteArray piece(ReadPieceSize, Qt::Uninitialized);
     for (;;) {
         const qint64 n = file.read(piece.data(), piece.size());
         if (n < 0) {
@@ -144,8 +164,7 @@ StoreStatus ContactStore::readNames(NameList* names) const
             bom = bytes.startsWith(StoreText::Utf8Bom);
             if (bom)
                 bytes = bytes.sliced(StoreText::Utf8Bom.size());
-            // A piece is far larger than the probe: the whole file decides as RecordLines does.
-            splitter.emplace(StoreText::endsLinesWithCrLf(bytes));
+            splitter.emplace(lineEnds.crLfOnly());
         }
         splitter->feed(bytes, onLine);
     }
@@ -170,17 +189,23 @@ StoreStatus ContactStore::findRecord(const QString& name, std::optional<ContactR
     return status;
 }
 
-StoreStatus ContactStore::append(const QString& recordLine) const
+StoreStatus ContactStore::append(const QString& recordLine, bool* becameUtf8) const
 {
-    return modify([&](RecordLines& lines) {
+    bool utf8 = false;
+    const StoreStatus status = modify([&](RecordLines& lines) {
         lines.append(recordLine);
+        utf8 = lines.becameUtf8();
         return true;
     });
+    report(becameUtf8, status, utf8);
+    return status;
 }
 
-StoreStatus ContactStore::appendNew(const QStringList& recordLines, int* added, int* taken) const
+StoreStatus ContactStore::appendNew(
+    const QStringList& recordLines, int* added, int* taken, bool* becameUtf8) const
 {
     int count = 0;
+    bool utf8 = false;
     const StoreStatus status = modify([&](RecordLines& lines) {
         count = 0;
         QSet<QString> keys;
@@ -194,35 +219,40 @@ StoreStatus ContactStore::appendNew(const QStringList& recordLines, int* added, 
             lines.append(line);
             ++count;
         }
+        utf8 = lines.becameUtf8();
         return count > 0;
     });
-    if (added)
-        *added = status == StoreStatus::Ok ? count : 0;
-    if (taken)
-        *taken = status == StoreStatus::Ok ? int(recordLines.size()) - count : 0;
+    report(added, status, count);
+    report(taken, status, int(recordLines.size()) - count);
+    report(becameUtf8, status, utf8);
     return status;
 }
 
-StoreStatus ContactStore::replaceRecords(const QString& name, const QString& newLine, int* replaced) const
+StoreStatus ContactStore::replaceRecords(
+    const QString& name, const QString& newLine, int* replaced, bool* becameUtf8) const
 {
     int count = 0;
+    bool utf8 = false;
     const StoreStatus status = modify([&](RecordLines& lines) {
         count = lines.replaceNamed(name, newLine);
+        utf8 = lines.becameUtf8();
         return count > 0;
     });
-    if (replaced)
-        *replaced = status == StoreStatus::Ok ? count : 0;
+    report(replaced, status, count);
+    report(becameUtf8, status, utf8);
     return status;
 }
 
-StoreStatus ContactStore::removeRecords(const QString& name, int* removed) const
+StoreStatus ContactStore::removeRecords(const QString& name, int* removed, bool* becameUtf8) const
 {
     int count = 0;
+    bool utf8 = false;
     const StoreStatus status = modify([&](RecordLines& lines) {
         count = lines.removeNamed(name);
+        utf8 = lines.becameUtf8();
         return count > 0;
     });
-    if (removed)
-        *removed = status == StoreStatus::Ok ? count : 0;
+    report(removed, status, count);
+    report(becameUtf8, status, utf8);
     return status;
 }

@@ -24,6 +24,8 @@ enum class StoreStatus {
 // or a full disk leaves the old file or the new one, never a cut-off one) and under a lock beside
 // it, so two running copies never lose each other's changes: see StoreLock.
 // A missing file reads as the empty store; only ensure() and the writing operations create it.
+// A change that makes a Windows-1252 store UTF-8 (see RecordLines) sets *becameUtf8, where
+// asked: the user is told once, as older copies of the program read such a file wrongly.
 class ContactStore {
 public:
     static constexpr auto FileName = "LBcontatos.txt";
@@ -46,20 +48,22 @@ public:
     StoreStatus findRecord(const QString& name, std::optional<ContactRecord>* record) const;
 
     // Appends a record line (as formatRecord() builds it) after the last record.
-    StoreStatus append(const QString& recordLine) const;
+    StoreStatus append(const QString& recordLine, bool* becameUtf8 = nullptr) const;
 
     // Appends, in their order and in one rewrite, the record lines whose name is neither a
     // record's nor a line's before them by nameKey(): what adding one by one would let through.
     // Nothing is written when every name is taken. *added and *taken count the lines.
-    StoreStatus appendNew(const QStringList& recordLines, int* added = nullptr, int* taken = nullptr) const;
+    StoreStatus appendNew(const QStringList& recordLines, int* added = nullptr, int* taken = nullptr,
+        bool* becameUtf8 = nullptr) const;
 
     // Replaces every record whose name equals name exactly by newLine, in its place. When no
     // record carries the name nothing is written and *replaced is 0.
-    StoreStatus replaceRecords(const QString& name, const QString& newLine, int* replaced = nullptr) const;
+    StoreStatus replaceRecords(const QString& name, const QString& newLine, int* replaced = nullptr,
+        bool* becameUtf8 = nullptr) const;
 
     // Drops every record whose name equals name exactly. When none does nothing is written
     // and *removed is 0.
-    StoreStatus removeRecords(const QString& name, int* removed = nullptr) const;
+    StoreStatus removeRecords(const QString& name, int* removed = nullptr, bool* becameUtf8 = nullptr) const;
 
 private:
     // False when there is nothing to read, with *status Ok for a missing file (the empty

@@ -1,5 +1,6 @@
 #include "cp1252.h"
 
+#include <algorithm>
 #include <array>
 
 namespace {
@@ -40,6 +41,11 @@ int byteFor(char16_t c)
             return 0x80 + i;
     }
     return -1;
+}
+
+bool canEncode(QStringView text)
+{
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return byteFor(c.unicode()) >= 0; });
 }
 
 QByteArray encode(QStringView text)

@@ -26,4 +26,7 @@ void appendEncoded(QStringView text, QByteArray& out);
 // The byte for a character, or -1 when the code page cannot hold it.
 int byteFor(char16_t c);
 
+// Whether the code page holds every character of text.
+bool canEncode(QStringView text);
+
 } // namespace Cp1252

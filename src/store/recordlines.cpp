@@ -5,6 +5,7 @@
 #include "storetext.h"
 
 #include <functional>
+#include <vector>
 
 namespace {
 
@@ -20,10 +21,9 @@ RecordLines::RecordLines(QByteArray fileBytes)
     const bool bom = data.startsWith(StoreText::Utf8Bom);
     if (bom)
         data = data.sliced(StoreText::Utf8Bom.size());
-    StoreText::EncodingProbe probe;
-    probe.feed(data);
+    m_probe.feed(data);
     // A mark before bytes that are not UTF-8 is a Windows-1252 file an editor marked wrongly.
-    m_utf8 = bom ? probe.mayBeUtf8() : probe.isUtf8();
+    m_utf8 = bom ? m_probe.mayBeUtf8() : m_probe.isUtf8();
     m_bom = bom && m_utf8;
 
     QByteArray scratch;
@@ -40,6 +40,9 @@ RecordLines::RecordLines(QByteArray fileBytes)
     StoreText::LineSplitter splitter(StoreText::endsLinesWithCrLf(data));
     splitter.feed(data, onLine);
     splitter.finish(onLine);
+    // A quote removed from inside a character can leave lines that are UTF-8 where the file was not.
+    if (!m_utf8 && !m_owned.empty())
+        probeLines();
 }
 
 QByteArrayView RecordLines::keep(QByteArray bytes)
@@ -50,7 +53,37 @@ QByteArrayView RecordLines::keep(QByteArray bytes)
 
 QByteArrayView RecordLines::encodeAndKeep(const QString& line)
 {
-    return keep(m_utf8 ? line.toUtf8() : Cp1252::encode(line));
+    if (!m_utf8 && !Cp1252::canEncode(line))
+        becomeUtf8();
+    const QByteArrayView bytes = keep(m_utf8 ? line.toUtf8() : Cp1252::encode(line));
+    m_probe.feed(bytes);
+    return bytes;
+}
+
+void RecordLines::keepReadable()
+{
+    if (!m_utf8 && m_probe.isUtf8())
+        becomeUtf8();
+}
+
+void RecordLines::becomeUtf8()
+{
+    // Every line again, in one buffer that holds them all.
+    QByteArray utf8;
+    std::vector<qsizetype> ends;
+    ends.reserve(m_lines.size());
+    for (QByteArrayView line : m_lines) {
+        utf8 += Cp1252::decode(line).toUtf8();
+        ends.push_back(utf8.size());
+    }
+    const QByteArrayView all = keep(std::move(utf8));
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < m_lines.size(); ++i) {
+        m_lines[i] = all.sliced(start, ends[i] - start);
+        start = ends[i];
+    }
+    // The mark makes the file UTF-8 to every reader, whatever its lines hold later.
+    m_utf8 = m_bom = m_becameUtf8 = true;
 }
 
 QString RecordLines::decode(QByteArrayView bytes) const
@@ -106,25 +139,47 @@ QStringList RecordLines::texts() const
 void RecordLines::append(const QString& line)
 {
     m_lines.append(encodeAndKeep(line));
+    // What the lines were before, and the new one: no need to look at them all again.
+    keepReadable();
 }
 
 int RecordLines::replaceNamed(QStringView name, const QString& line)
 {
     int count = 0;
     QByteArrayView encoded;
-    for (QByteArrayView& l : m_lines) {
-        if (!nameEquals(l, name))
+    // By index: the new line may make the whole store UTF-8, every line then in a new place.
+    for (qsizetype i = 0; i < m_lines.size(); ++i) {
+        if (!nameEquals(m_lines[i], name))
             continue;
         if (count++ == 0)
             encoded = encodeAndKeep(line);
-        l = encoded;
+        m_lines[i] = encoded;
+    }
+    if (count > 0) {
+        probeLines();
+        keepReadable();
     }
     return count;
 }
 
 int RecordLines::removeNamed(QStringView name)
 {
-    return int(m_lines.removeIf([&](QByteArrayView line) { return nameEquals(line, name); }));
+    const int count = int(m_lines.removeIf([&](QByteArrayView line) { return nameEquals(line, name); }));
+    // The lines that kept a Windows-1252 store from reading as UTF-8 may be the ones just gone.
+    if (count > 0) {
+        probeLines();
+        keepReadable();
+    }
+    return count;
+}
+
+void RecordLines::probeLines()
+{
+    if (m_utf8)
+        return;
+    m_probe = StoreText::EncodingProbe();
+    for (qsizetype i = 0; i < m_lines.size() && m_probe.mayBeUtf8(); ++i)
+        m_probe.feed(m_lines[i]);
 }
 
 QByteArray RecordLines::toStore() const

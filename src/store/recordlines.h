@@ -1,5 +1,7 @@
 #pragma once
 
+#include "storetext.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QList>
@@ -18,7 +20,11 @@
 // Windows-1252, and a mark before it is dropped. Lines end as StoreText::LineSplitter says;
 // double quotes are removed (the whole file is one quoted string); lines that are then empty
 // or hold only spaces are dropped. Writing is the canonical layout in the file's own encoding:
-// a UTF-8 file stays UTF-8 (with its mark if it had one), every other file is Windows-1252.
+// a UTF-8 file stays UTF-8 (with its mark if it had one), every other file is Windows-1252 for as
+// long as it can be. A change that brings a character Windows-1252 cannot hold, or that would
+// leave bytes the reader takes for UTF-8, makes the whole store UTF-8 with a mark: written as
+// Windows-1252 the first would become "?", and two names could turn into one; the second would
+// read back as other characters.
 class RecordLines {
 public:
     RecordLines() = default;
@@ -35,14 +41,15 @@ public:
 
     QStringList texts() const;
 
-    // New record lines are given as text and stored in the file's encoding (in Windows-1252,
-    // '?' for what it cannot hold).
+    // New record lines are given as text and stored in the file's encoding (see above).
     void append(const QString& line);
     // Every record whose name equals name exactly: replaced in place, or dropped. Returns how many.
     int replaceNamed(QStringView name, const QString& line);
     int removeNamed(QStringView name);
 
     bool isUtf8() const { return m_utf8; }
+    // A change made this Windows-1252 store UTF-8.
+    bool becameUtf8() const { return m_becameUtf8; }
 
     // '"', every line followed by CR LF, one more CR LF, '"', CR LF, in the file's encoding.
     QByteArray toStore() const;
@@ -53,10 +60,15 @@ private:
     QString decode(QByteArrayView bytes) const;
     QByteArrayView keep(QByteArray bytes);
     QByteArrayView encodeAndKeep(const QString& line);
+    void keepReadable();
+    void probeLines();
+    void becomeUtf8();
 
     QByteArray m_file;
     bool m_utf8 = false;
     bool m_bom = false; // a UTF-8 file that began with a byte-order mark keeps it
+    bool m_becameUtf8 = false;
+    StoreText::EncodingProbe m_probe; // whether a Windows-1252 store's bytes would read as UTF-8
     QList<QByteArrayView> m_lines;
     // Bytes the lines point into besides the file: lines cleaned of quotes, and new lines.
     std::deque<QByteArray> m_owned;

@@ -90,9 +90,19 @@ QString decodeUtf8(QByteArrayView bytes)
     return out;
 }
 
-bool endsLinesWithCrLf(QByteArrayView head)
+void LineEndProbe::feed(QByteArrayView piece)
 {
-    return head.first(std::min(head.size(), LineEndProbeSize)).contains(QByteArrayView("\r\n"));
+    if (m_crLf || piece.isEmpty())
+        return;
+    m_crLf = (m_afterCr && piece.front() == '\n') || piece.contains(QByteArrayView("\r\n"));
+    m_afterCr = piece.back() == '\r';
+}
+
+bool endsLinesWithCrLf(QByteArrayView file)
+{
+    LineEndProbe probe;
+    probe.feed(file);
+    return probe.crLfOnly();
 }
 
 bool isBlank(QByteArrayView line)

@@ -41,15 +41,22 @@ template<typename OnRecord>
 void forEachRecordLine(QByteArrayView rawLine, QByteArray& scratch, OnRecord&& onRecord);
 bool isBlank(QByteArrayView line);
 
-// How much of a file's start decides how its lines end (see LineSplitter). Every reader of the
-// file looks at the same bytes, so they all split it alike.
-inline constexpr qsizetype LineEndProbeSize = 64 * 1024;
+// Whether a file ends its lines with CR LF only: it does when a CR LF stands anywhere in it.
+// Every file the program writes does, and a lone LF or CR inside a record (pasted into the
+// address or the complement) must not end that record there, however long the records before
+// it; files an editor saved with LF or CR line ends hold no CR LF at all, and keep ending lines
+// at either. Fed in pieces of any size, a CR LF torn in two included, it decides as on the
+// whole file, so every reader of the file splits it alike.
+class LineEndProbe {
+public:
+    void feed(QByteArrayView piece);
+    bool crLfOnly() const { return m_crLf; }
 
-// Whether the file whose first bytes these are ends its lines with CR LF only. Every file the
-// program writes does, and a lone LF or CR inside a record (pasted into the address or the
-// complement) must not end that record there; files an editor saved with LF or CR line ends
-// hold no CR LF at all, and keep ending lines at either.
-bool endsLinesWithCrLf(QByteArrayView head);
+private:
+    bool m_crLf = false;
+    bool m_afterCr = false;
+};
+bool endsLinesWithCrLf(QByteArrayView file);
 
 // Splits a file, fed in pieces of any size, into raw lines. With crLfOnly a line ends only at
 // CR LF, and a lone LF or CR is part of its line; otherwise CR LF, a lone LF and a lone CR each

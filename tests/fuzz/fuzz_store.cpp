@@ -45,25 +45,27 @@ void checkSplitter(QByteArrayView bytes, Choices& choices)
     const auto onWhole = [&](QByteArrayView l) { probe.feed(whole.emplaceBack(l.toByteArray())); };
     const auto onPiece = [&](QByteArrayView l) { pieces.append(l.toByteArray()); };
     StoreText::LineSplitter once(crLfOnly), cut(crLfOnly);
+    StoreText::LineEndProbe lineEnds;
     once.feed(bytes, onWhole);
     once.finish(onWhole);
     for (qsizetype at = 0; at < bytes.size();) {
         const qsizetype n = std::min<qsizetype>(bytes.size() - at, 1 + choices.next() % 8);
         cut.feed(bytes.sliced(at, n), onPiece);
+        lineEnds.feed(bytes.sliced(at, n));
         at += n;
     }
     cut.finish(onPiece);
-    CHECK(pieces == whole);
+    CHECK(pieces == whole && lineEnds.crLfOnly() == bytes.contains(QByteArrayView("\r\n")));
     CHECK(bytes.startsWith(StoreText::Utf8Bom) || probe.isUtf8() == isUtf8(bytes));
 }
 
 // The bytes a store of these record lines is written as, in the file's encoding.
 QByteArray layout(const QStringList& texts, bool utf8, bool mark)
 {
-    if (!utf8)
-        return StoreText::encodeStore(texts);
     const QString text
         = u'"' + texts.join(u"\r\n"_s) + (texts.isEmpty() ? u""_s : u"\r\n"_s) + u"\r\n\"\r\n"_s;
+    if (!utf8)
+        return Cp1252::encode(text);
     return (mark ? StoreText::Utf8Bom.toByteArray() : QByteArray()) + text.toUtf8();
 }
 
@@ -93,18 +95,23 @@ void checkRecordLines(QByteArrayView bytes, const QString& newLine, Choices& cho
         return;
     const QString name = recordName(texts[choices.next() % texts.size()]).toString();
     const bool remove = choices.next() & 1;
-    const QString replacement
-        = utf8 ? StoreText::decodeUtf8(newLine.toUtf8()) : Cp1252::decode(Cp1252::encode(newLine));
     QStringList expected;
     int matches = 0;
     for (const QString& t : texts) {
         const bool named = recordName(t) == name;
         matches += named;
         if (!named || !remove)
-            expected.append(named ? replacement : t);
+            expected.append(named ? newLine : t);
     }
     CHECK((remove ? records.removeNamed(name) : records.replaceNamed(name, newLine)) == matches);
-    CHECK(records.texts() == expected && records.toStore() == layout(expected, utf8, mark));
+    // A change never loses a character: a Windows-1252 store that cannot hold the new line, or
+    // whose bytes would read back as UTF-8, becomes UTF-8 with a mark.
+    const bool widened = !utf8 && matches > 0
+        && ((!remove && !Cp1252::canEncode(newLine)) || isUtf8(layout(expected, false, false)));
+    CHECK(records.isUtf8() == (utf8 || widened) && records.becameUtf8() == widened);
+    CHECK(records.texts() == expected
+        && records.toStore() == layout(expected, utf8 || widened, mark || widened));
+    CHECK(RecordLines(records.toStore()).texts() == expected);
 }
 
 // The name list has a reader of its own, in pieces and without decoding whole lines.
@@ -141,7 +148,7 @@ void checkStore(QByteArrayView bytes, uint8_t pick)
 QString checkFormatRecord(const QStringList& f, const QString& date)
 {
     const QString line = formatRecord(f.value(0), f.value(1), f.value(2), f.value(3), f.value(4), date);
-    CHECK(line.endsWith(date) && line.count(QChar(SeparadorCampo)) == 5);
+    CHECK(line.endsWith(date) && line.count(QChar(SeparadorCampo)) == 5 && QStringView(line).isValidUtf16());
     for (const QChar c : line)
         CHECK(c != u'"' && (c == u'\t' || (c >= u' ' && c != u'\x7F'))
             && (c < u'\x80' || c > u'\x9F' || Cp1252::byteFor(c.unicode()) >= 0));

@@ -131,6 +131,27 @@ private Q_SLOTS:
         QCOMPARE(w->lblNovoNome->text(), u"Digite o novo nome do contato"_s);
     }
 
+    // Names Windows-1252 cannot hold: UTF-8 once, with a notice; deleting one leaves the other.
+    void namesBeyondWindows1252StayApart()
+    {
+        put(Tres);
+        open();
+        for (const QString& nome : { u"Amor 😍"_s, u"Amor 😘"_s }) {
+            w->txtNome->setText(nome);
+            QTest::mouseClick(w->imgAdiciona, Qt::LeftButton);
+        }
+        const QString inserido = u"Contato inserido com sucesso!"_s + at(AoAdicionar);
+        QCOMPARE(seen(w->pos()),
+            (QStringList { inserido,
+                u"O arquivo de contatos passou a ser gravado em UTF-8 para guardar todos os caracteres."_s
+                    + at(AoAdicionar),
+                inserido }));
+        select(u"Amor 😍"_s);
+        QTest::mouseClick(w->imgDeleta, Qt::LeftButton);
+        QCOMPARE(file(), u'\uFEFF' + QString(Tres).insert(Tres.size() - 5, u"Amor 😘§§§§§%1\r\n"_s.arg(Hoje)));
+        QCOMPARE(w->nomesListados(), (QStringList { u"Amor 😘"_s, u"Ana"_s, u"Bob"_s, u"Carla"_s }));
+    }
+
     void updatingReplacesTheRecordInItsPlace()
     {
         put(Tres);

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <numeric>
 #include <random>
+#include <system_error>
 
 using namespace Qt::StringLiterals;
 
@@ -56,6 +57,26 @@ private Q_SLOTS:
             (QStringList { u" Zu"_s, u"ana"_s, u"ana"_s, u"Bruno"_s, u"Érica"_s, u"Solo"_s, u"Zeca"_s }));
         QCOMPARE(w->lblStatus1->text(), u"Total de contatos: 7"_s);
         QCOMPARE(bytes(), before); // start-up leaves an existing file alone
+    }
+
+    // No thread to be had (a limit on processes, say): start-up reads the names and builds
+    // their keys on its own thread, a list large enough for several runs of keys included.
+    void startUpWithoutThreads()
+    {
+        QStringList names;
+        QString content(u'"');
+        for (int i = 9999; i >= 0; --i) {
+            names.prepend(u"Nome %1"_s.arg(i, 5, 10, QChar(u'0')));
+            content += names.first() + u"§1\r\n"_s;
+        }
+        put(content + u"\r\n\"\r\n"_s);
+        const ThreadStarter threads = std::exchange(startThread, [](std::function<void()>) -> std::thread {
+            throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+        });
+        StartupNames startup(ContactStore(m_dir->path()));
+        w = std::make_unique<LB_Principal>(m_dir->path(), m_fakes->plataforma(), nullptr, &startup);
+        startThread = threads;
+        QCOMPARE(w->nomesListados(), names);
     }
 
     // The list's order is QCollator's, ignoring case, equal names in file order: the sort keys

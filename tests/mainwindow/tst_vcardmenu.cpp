@@ -171,7 +171,7 @@ private Q_SLOTS:
         QMimeData data;
         data.setUrls({ QUrl::fromLocalFile(vcf(u"um.VCF"_s, card(u"Edu"_s) + card(u"Fê"_s))),
             QUrl::fromLocalFile(vcf(u"leia.txt"_s, card(u"Texto"_s))),
-            QUrl::fromLocalFile(vcf(u"dois.vcf"_s, card(u"Gil"_s) + card(u"edu"_s))) });
+            QUrl::fromLocalFile(vcf(u"dois.vcf"_s, card(u"Иван"_s) + card(u"edu"_s))) });
         data.setText(u"file:///um.VCF"_s);
         const QPoint p = w->txtNome->rect().center();
         // Offered as a move too (the user held Shift): taken as a copy, so the file stays.
@@ -181,9 +181,11 @@ private Q_SLOTS:
         QDropEvent drop(p, Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, Qt::ShiftModifier);
         QApplication::sendEvent(w->txtNome, &drop);
         QVERIFY(drop.isAccepted() && drop.dropAction() == Qt::CopyAction);
-        QTRY_COMPARE(
-            seen(w->pos()), QStringList { u"3 contatos importados\n1 já existia"_s + at(AoAdicionar) });
-        QCOMPARE(file(), tresCom(u"Edu§§§§§%1\r\nFê§§§§§%1\r\nGil§§§§§%1\r\n"_s.arg(Hoje)));
+        // A name beyond Windows-1252 makes the store UTF-8, and says so.
+        QTRY_COMPARE(seen(w->pos()),
+            (QStringList { u"3 contatos importados\n1 já existia"_s + at(AoAdicionar),
+                LB_Principal::GravadoEmUtf8 + at(AoAdicionar) }));
+        QCOMPARE(file(), u'\uFEFF' + tresCom(u"Edu§§§§§%1\r\nFê§§§§§%1\r\nИван§§§§§%1\r\n"_s.arg(Hoje)));
         QVERIFY(w->txtNome->text().isEmpty());
     }
 };

@@ -89,6 +89,11 @@ private Q_SLOTS:
         // Where a file has CR LF, only CR LF ends a line: a lone LF or CR was pasted into a field.
         row("lone LF and CR in a CR LF file", cp(u"\"A§§§Rua\nCasa§x\ry\r\nB\r\n\n\""),
             { u"A§§§Rua\nCasa§x\ry"_s, u"B"_s, u"\n"_s });
+        // However far the first CR LF stands: past the first read of the name list, too.
+        const QString longRecord = u"A§§§§"_s + QString(300 * 1024, u'n');
+        row("first record longer than a read",
+            Cp1252::encode(u'"' + longRecord + u"\r\nB§§§Rua\nApto 3§\r\n\""_s),
+            { longRecord, u"B§§§Rua\nApto 3§"_s });
         // Files an editor saved without any CR LF end lines at either.
         row("LF-only file", cp(u"\"A§1\nB§2\n\n\"\n"), { u"A§1"_s, u"B§2"_s });
         row("CR-only file", cp(u"\"A§1\rB§2\r\r\"\r"), { u"A§1"_s, u"B§2"_s });
@@ -170,17 +175,62 @@ private Q_SLOTS:
 
         QCOMPARE(store().append(u"Novo§§§§§06/12/2026"_s), StoreStatus::Ok);
         QCOMPARE(bytes(), file(name + u"§3\r\nNovo§§§§§06/12/2026\r\n"_s));
-        // Pasted text outside Windows-1252 is kept where the file can hold it.
-        const QString outro = name + u"§9 → 10§§§§06/12/2026"_s;
+        const QString outro = name + u"§9 – 10§§§§06/12/2026"_s;
         QCOMPARE(store().replaceRecords(name, outro), StoreStatus::Ok); // no count asked for
         QCOMPARE(bytes(), file(outro + u"\r\nNovo§§§§§06/12/2026\r\n"_s));
-        QCOMPARE(lines().at(2), utf8 ? outro : QString(outro).replace(u'→', u'?'));
+        QCOMPARE(lines().at(2), outro);
         QCOMPARE(store().removeRecords(u"Novo"_s), StoreStatus::Ok);
         int n = 0;
         QCOMPARE(store().removeRecords(name, &n), StoreStatus::Ok);
         QCOMPARE(n, 1);
         QCOMPARE(bytes(), mark + '"' + untouched + "\r\n\r\n\"\r\n");
         QCOMPARE(lines(), before.first(2));
+    }
+
+    // Windows-1252 while it holds every character, then UTF-8 with a mark: "Amor ?" or "????" twice
+    // would be one contact. "JosÃ©" (no "§", not UTF-8) alone would read as "José".
+    void becomesUtf8OnlyWhenItMust_data()
+    {
+        QTest::addColumn<QByteArray>("change"); // to the records JosÃ©, Zé: add, import, update or delete Zé
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<QStringList>("after");
+        QTest::addColumn<bool>("utf8");
+        const QStringList four { u"Amor 😍§3"_s, u"Иван§4"_s, u"Петр§5"_s, u"Amor 😘§6"_s };
+        const QStringList before { u"JosÃ©"_s, u"Zé§2"_s };
+        QTest::newRow("add within") << QByteArray("add") << QStringList { u"Zoë €“”§3"_s }
+                                    << before + QStringList { u"Zoë €“”§3"_s } << false;
+        QTest::newRow("add beyond") << QByteArray("add") << four.first(1) << before + four.first(1) << true;
+        QTest::newRow("import") << QByteArray("import") << four << before + four << true;
+        QTest::newRow("update") << QByteArray("update") << four.sliced(1, 1)
+                                << QStringList { before[0], four[1] } << true;
+        QTest::newRow("delete") << QByteArray("delete") << QStringList() << before.first(1) << true;
+    }
+
+    void becomesUtf8OnlyWhenItMust()
+    {
+        QFETCH(QByteArray, change);
+        QFETCH(QStringList, lines);
+        QFETCH(QStringList, after);
+        QFETCH(bool, utf8);
+        const auto stored = [utf8](const QStringList& records) {
+            const QString text
+                = u'"' + records.join(u"\r\n"_s) + u"\r\n"_s.repeated(records.size() > 0) + u"\r\n\"\r\n"_s;
+            return utf8 ? "\xEF\xBB\xBF" + text.toUtf8() : Cp1252::encode(text);
+        };
+        put(cp(u"\"JosÃ©\r\nZé§2\r\n\r\n\"\r\n"));
+        bool becameUtf8 = !utf8;
+        const StoreStatus status = change == "add" ? store().append(lines[0], &becameUtf8)
+            : change == "import"                   ? store().appendNew(lines, nullptr, nullptr, &becameUtf8)
+            : change == "update" ? store().replaceRecords(u"Zé"_s, lines[0], nullptr, &becameUtf8)
+                                 : store().removeRecords(u"Zé"_s, nullptr, &becameUtf8);
+        QCOMPARE(std::pair(status, becameUtf8), std::pair(StoreStatus::Ok, utf8));
+        QCOMPARE(bytes(), stored(after));
+        // Once only; each name is its own to a delete.
+        int removed = 0;
+        QCOMPARE(store().removeRecords(recordName(after.last()).toString(), &removed, &becameUtf8),
+            StoreStatus::Ok);
+        QCOMPARE(std::pair(removed, becameUtf8), std::pair(1, false));
+        QCOMPARE(bytes(), stored(after.first(after.size() - 1)));
     }
 
     void appendBuildsTheCanonicalLayout()

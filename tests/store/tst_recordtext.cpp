@@ -34,9 +34,10 @@ private Q_SLOTS:
         row("controls removed", { u"A\u0001n\u007Fa\u0085"_s, {}, {}, {}, {} }, u"Ana§§§§§05/12/2026");
         row("undefined code page bytes kept", { u"A\u0081\u009D"_s, {}, {}, {}, {} },
             u"A\u0081\u009D§§§§§05/12/2026");
-        // Left to the store, which keeps them in a UTF-8 file.
-        row("outside the code page", { u"Zoë 李 \U0001F600"_s, {}, {}, {}, {} },
-            u"Zoë 李 \U0001F600§§§§§05/12/2026");
+        // Left to the store, which keeps them in a UTF-8 file; half a pair no file can hold.
+        row("outside the code page",
+            { u"Zoë 李 \U0001F600"_s + QChar(0xDC00) + QChar(0xD800) + u"x"_s, {}, {}, {}, {} },
+            u"Zoë 李 \U0001F600x§§§§§05/12/2026");
     }
 
     void formatting()

@@ -48,7 +48,12 @@ protected:
     void put(const QByteArray& bytes) const { QVERIFY(writeBytes(storePath(), bytes)); }
     void put(const QString& text) const { put(Cp1252::encode(text)); }
     QByteArray bytes() const { return readBytes(storePath()); }
-    QString file() const { return Cp1252::decode(bytes()); }
+    // The store as text; a UTF-8 one begins with its mark, U+FEFF.
+    QString file() const
+    {
+        const QByteArray b = bytes();
+        return b.startsWith("\xEF\xBB\xBF") ? u'\uFEFF' + QString::fromUtf8(b.mid(3)) : Cp1252::decode(b);
+    }
 
     void open(const QString& folder = {})
     {
