@@ -34,6 +34,7 @@ public:
     static const QString TextoTotal; // "Total de contatos: "
     static const QString ErroLeitura;
     static const QString ErroGravacao;
+    static const QString SalvamentoRestaurado;
     static const QString TituloVazio;
     static const QString NomeExiste;
     static const QString ContatoInserido;
