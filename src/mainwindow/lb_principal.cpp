@@ -30,6 +30,8 @@ const QString LB_Principal::ErroLeitura = u"Erro ao ler o arquivo de contatos!"_
 const QString LB_Principal::ErroGravacao = u"Erro ao gravar o arquivo de contatos!"_s;
 const QString LB_Principal::GravadoEmUtf8
     = u"O arquivo de contatos passou a ser gravado em UTF-8 para guardar todos os caracteres."_s;
+const QString LB_Principal::SalvamentoRestaurado
+    = u"O último salvamento foi interrompido; os contatos foram restaurados."_s;
 
 namespace {
 
@@ -247,14 +249,24 @@ void LB_Principal::Form_Load(StartupNames* iniciais)
         defineTexto(c.texto, {});
 
     SortedNames nomes;
-    StoreStatus status = m_store.ensure();
+    // A save in place that a crash cut short is put back first, and the user told.
+    bool restaurado = false;
+    StoreStatus status = m_store.restoreCutSave(&restaurado);
+    if (restaurado && iniciais) {
+        // The names read meanwhile came from the file cut short: they are read again.
+        StoreStatus lido;
+        iniciais->take(&lido, &nomes);
+        iniciais = nullptr;
+    }
+    if (status == StoreStatus::Ok)
+        status = m_store.ensure();
     if (status == StoreStatus::Ok && !(iniciais && iniciais->take(&status, &nomes))) {
         NameList lidos;
         status = m_store.readNames(&lidos);
         nomes = sortNames(std::move(lidos));
     }
     // A store that cannot be created or read still opens the window, empty, with the reason.
-    m_avisoInicial = mensagemDeErro(status);
+    m_avisoInicial = status == StoreStatus::Ok && restaurado ? SalvamentoRestaurado : mensagemDeErro(status);
     preencheLista(std::move(nomes));
     txtNome->setFocus();
 }

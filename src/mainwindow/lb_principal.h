@@ -35,6 +35,7 @@ public:
     static const QString ErroLeitura;
     static const QString ErroGravacao;
     static const QString GravadoEmUtf8;
+    static const QString SalvamentoRestaurado;
     static const QString TituloVazio;
     static const QString NomeExiste;
     static const QString ContatoInserido;

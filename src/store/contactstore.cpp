@@ -6,6 +6,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
+#include <QStandardPaths>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -23,9 +26,17 @@ void report(T* out, StoreStatus status, T value)
 
 } // namespace
 
-ContactStore::ContactStore(QString folder)
+ContactStore::ContactStore(QString folder, QString keepFolder)
     : m_folder(std::move(folder))
+    , m_keepFolder(std::move(keepFolder))
 {
+}
+
+QString ContactStore::defaultKeepFolder()
+{
+    // The installed program's data folder, whatever the running program calls itself.
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    return data.isEmpty() ? QString() : data + u"/Lurvane Brevicard/anteriores"_s;
 }
 
 QString ContactStore::path() const
@@ -33,35 +44,58 @@ QString ContactStore::path() const
     return QDir(m_folder).filePath(QString::fromLatin1(FileName));
 }
 
-StoreStatus ContactStore::lock(StoreLock& lock) const
+StoreStatus ContactStore::target(QString* target) const
 {
-    switch (lock.lock(lockPath(), StoreLock::Kind::LockFile, LockTimeoutMs)) {
-    case StoreLock::Result::Locked:
-        return StoreStatus::Ok;
-    case StoreLock::Result::Busy:
-    case StoreLock::Result::Failed:
-        return StoreStatus::WriteError;
-    case StoreLock::Result::NotPermitted:
-        break;
-    }
-    // No lock file can be made beside the store (a folder that cannot be written). Where the
-    // file itself can be written, it is the lock, and it is rewritten in place: the only way to
-    // save there at all. Otherwise nothing can be saved, and waiting would not change that.
-    return lock.lock(path(), StoreLock::Kind::Existing, LockTimeoutMs) == StoreLock::Result::Locked
-        ? StoreStatus::Ok
-        : StoreStatus::WriteError;
+    // As QSaveFile resolves it: the link's target, even where that does not exist yet.
+    QFileInfo file(path());
+    for (int depth = 0; depth < 128 && file.isSymLink(); ++depth)
+        file.setFile(file.symLinkTarget());
+    *target = file.filePath();
+    return file.isSymLink() || (QFileInfo(path()).isSymLink() && !file.exists()) ? StoreStatus::ReadError
+                                                                                 : StoreStatus::Ok;
 }
 
-QString ContactStore::lockPath() const
+StoreStatus ContactStore::lock(StoreLock& lock, bool* restored) const
 {
-    return path() + QStringLiteral(".lock");
+    QString file;
+    if (const StoreStatus status = target(&file); status != StoreStatus::Ok)
+        return status;
+    if (lock.lock(file, m_keepFolder, LockTimeoutMs) != StoreLock::Result::Locked)
+        return StoreStatus::WriteError;
+    switch (lock.restoreCutSave()) {
+    case KeptCopy::Restored::Nothing:
+        return StoreStatus::Ok;
+    case KeptCopy::Restored::Old:
+    case KeptCopy::Restored::New:
+        if (restored)
+            *restored = true;
+        return StoreStatus::Ok;
+    case KeptCopy::Restored::Failed:
+        break;
+    }
+    // Nothing is read from a file still cut short, nor written over its kept copy.
+    return StoreStatus::WriteError;
+}
+
+StoreStatus ContactStore::restoreCutSave(bool* restored) const
+{
+    if (restored)
+        *restored = false;
+    QString file;
+    if (const StoreStatus status = target(&file); status != StoreStatus::Ok)
+        return status;
+    if (!KeptCopy(m_keepFolder, file).exists())
+        return StoreStatus::Ok;
+    StoreLock held;
+    return lock(held, restored);
 }
 
 bool ContactStore::openForReading(QFile& file, StoreStatus* status) const
 {
     file.setFileName(path());
     if (!file.exists()) {
-        *status = StoreStatus::Ok; // a missing file is the empty store
+        // A missing file is the empty store; a link to nothing is a disk not there.
+        *status = QFileInfo(path()).isSymLink() ? StoreStatus::ReadError : StoreStatus::Ok;
         return false;
     }
     const bool opened = file.open(QIODevice::ReadOnly);
@@ -84,7 +118,7 @@ StoreStatus ContactStore::readFile(RecordLines* lines) const
 
 StoreStatus ContactStore::writeFile(const RecordLines& lines, StoreLock& lock) const
 {
-    return lock.commit(lines.toStore(), path()) ? StoreStatus::Ok : StoreStatus::WriteError;
+    return lock.commit(lines.toStore()) ? StoreStatus::Ok : StoreStatus::WriteError;
 }
 
 template<typename Change>
@@ -105,6 +139,8 @@ StoreStatus ContactStore::ensure() const
 {
     if (QFileInfo::exists(path()))
         return StoreStatus::Ok;
+    if (QFileInfo(path()).isSymLink())
+        return StoreStatus::ReadError; // its target's disk is not there: nothing is made
     StoreLock held;
     if (const StoreStatus status = lock(held); status != StoreStatus::Ok)
         return status;

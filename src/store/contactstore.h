@@ -26,13 +26,24 @@ enum class StoreStatus {
 // A missing file reads as the empty store; only ensure() and the writing operations create it.
 // A change that makes a Windows-1252 store UTF-8 (see RecordLines) sets *becameUtf8, where
 // asked: the user is told once, as older copies of the program read such a file wrongly.
+// A symbolic link at the file's path is followed and stays a link; one whose target is missing
+// (a disk not mounted) is a read error, and nothing is made in its place.
 class ContactStore {
 public:
     static constexpr auto FileName = "LBcontatos.txt";
 
-    explicit ContactStore(QString folder);
+    // keepFolder holds the old content while the file is rewritten in place (where its folder
+    // cannot be written); by default the user's data folder.
+    explicit ContactStore(QString folder, QString keepFolder = defaultKeepFolder());
+
+    static QString defaultKeepFolder();
 
     QString path() const;
+
+    // Puts back a file whose save in place was cut short (by a crash, a kill, a power cut):
+    // its old content, or the new one where that was written whole. *restored tells whether
+    // the file was changed. Each change does it too, first; start-up calls it to tell the user.
+    StoreStatus restoreCutSave(bool* restored = nullptr) const;
 
     // Creates the empty store when no file exists; an existing file is left alone.
     StoreStatus ensure() const;
@@ -71,12 +82,15 @@ private:
     bool openForReading(QFile& file, StoreStatus* status) const;
     StoreStatus readFile(RecordLines* lines) const;
     StoreStatus writeFile(const RecordLines& lines, StoreLock& lock) const;
-    QString lockPath() const;
+    // The file the path leads to, links followed; ReadError for a link to nothing.
+    StoreStatus target(QString* target) const;
     // Waits for the lock that another running copy holds; fails at once where none can be made.
-    StoreStatus lock(StoreLock& lock) const;
+    // A save in place cut short is put back first.
+    StoreStatus lock(StoreLock& lock, bool* restored = nullptr) const;
 
     template<typename Change>
     StoreStatus modify(Change change) const;
 
     QString m_folder;
+    QString m_keepFolder;
 };

@@ -1,5 +1,6 @@
 #include "fieldlimits.h"
 #include "imagebutton.h"
+#include "keptcopy.h"
 #include "namelistmodel.h"
 #include "nameorder.h"
 #include "twips.h"
@@ -210,29 +211,55 @@ private Q_SLOTS:
 
     void startUpFailuresOpenAnEmptyWindowWithTheReason_data()
     {
-        QTest::addColumn<bool>("creatable");
+        QTest::addColumn<QString>("start");
         QTest::addColumn<QString>("message");
-        QTest::newRow("cannot read") << true << u"Erro ao ler o arquivo de contatos!"_s;
-        QTest::newRow("cannot create") << false << u"Erro ao gravar o arquivo de contatos!"_s;
+        QTest::addColumn<QStringList>("names");
+        QTest::newRow("cannot read") << u"directory"_s << u"Erro ao ler o arquivo de contatos!"_s
+                                     << QStringList();
+        QTest::newRow("cannot create")
+            << u"no folder"_s << u"Erro ao gravar o arquivo de contatos!"_s << QStringList();
+        QTest::newRow("link to a disk not there")
+            << u"dangling link"_s << u"Erro ao ler o arquivo de contatos!"_s << QStringList();
+        QTest::newRow("save in place cut short")
+            << u"cut save"_s << u"O último salvamento foi interrompido; os contatos foram restaurados."_s
+            << QStringList { u"Ana"_s, u"Bob"_s, u"Carla"_s };
     }
 
     void startUpFailuresOpenAnEmptyWindowWithTheReason()
     {
-        QFETCH(bool, creatable);
+        QFETCH(QString, start);
         QFETCH(QString, message);
+        QFETCH(QStringList, names);
         // A directory where the file should be cannot be read; a folder that does not exist
         // cannot hold a new store (permission bits would not stop root).
-        const QString folder = creatable ? m_dir->path() : m_dir->filePath(u"missing/folder"_s);
-        if (creatable)
+        const QString folder = start == u"no folder" ? m_dir->filePath(u"missing/folder"_s) : m_dir->path();
+        if (start == u"directory")
             QVERIFY(QDir().mkdir(storePath()));
+        if (start == u"dangling link")
+            QVERIFY(QFile::link(u"missing/LBcontatos.txt"_s, storePath()));
+        const QTemporaryDir keep;
+        qputenv("XDG_DATA_HOME", QFile::encodeName(keep.path()));
+        if (start == u"cut save") {
+            // Killed while it wrote the new content over the old, in place.
+            put(Tres);
+            QFile store(storePath());
+            QVERIFY(store.open(QIODevice::ReadWrite));
+            QVERIFY(KeptCopy(ContactStore::defaultKeepFolder(), storePath())
+                        .keep(store.handle(), "\"\r\n\"\r\n"));
+            QVERIFY(store.resize(20));
+        }
         open(folder);
-        QCOMPARE(w->nomesListados(), QStringList());
-        QCOMPARE(w->lblStatus1->text(), u"Total de contatos: 0"_s);
+        QCOMPARE(w->nomesListados(), names);
+        QCOMPARE(w->lblStatus1->text(), u"Total de contatos: %1"_s.arg(names.size()));
         QTRY_COMPARE(seen(w->pos()), QStringList { message + at(AoAdicionar) });
         QVERIFY(w->isVisible()); // the notice stands over a window that is already shown
         QTRY_VERIFY_WITH_TIMEOUT(!QApplication::activeModalWidget(), 5000);
         QCOMPARE(m_fakes->beeper.beeps, 1);
         QVERIFY(!QFile::exists(m_dir->filePath(u"missing"_s)));
+        QCOMPARE(QFileInfo(storePath()).isSymLink(), start == u"dangling link");
+        QCOMPARE(QDir(ContactStore::defaultKeepFolder()).isEmpty(), true);
+        if (!names.isEmpty())
+            QCOMPARE(file(), Tres);
     }
 };
 

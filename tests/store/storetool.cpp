@@ -1,6 +1,6 @@
 // A child for the fault tests, which kill it, limit its file size or run two of it against one
 // folder. It exits with the StoreStatus that stopped it (1 ReadError, 2 WriteError), 0 when done,
-// 64 on bad usage.
+// 64 on bad usage. With --no-flock first, it behaves as on a file system without flock.
 //   append FOLDER PREFIX COUNT  appends PREFIX-0 .. PREFIX-(COUNT-1), one save each
 //   alternate FOLDER            forever: appends the record "Extra" when the store lacks it, removes
 //                               it when it holds it, and prints "saved" after each save
@@ -27,7 +27,11 @@ static StoreStatus appendAll(const ContactStore& store, const QString& prefix, i
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    const QStringList args = app.arguments();
+    QStringList args = app.arguments();
+    if (args.value(1) == u"--no-flock") {
+        StoreLock::setFlockUnsupported(true);
+        args.removeAt(1);
+    }
     const QString mode = args.value(1);
     const ContactStore store(args.value(2));
     if (mode == u"append" && args.size() == 5)

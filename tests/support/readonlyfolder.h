@@ -6,6 +6,26 @@
 #include <sys/fsuid.h>
 #include <unistd.h>
 
+// This thread's file operations run as nobody while it lives, where the test runs as root.
+class AsNobody {
+public:
+    AsNobody()
+    {
+        if (m_root)
+            ::setfsuid(65534);
+    }
+    ~AsNobody()
+    {
+        if (m_root)
+            ::setfsuid(0);
+    }
+    AsNobody(const AsNobody&) = delete;
+    AsNobody& operator=(const AsNobody&) = delete;
+
+private:
+    bool m_root = ::geteuid() == 0;
+};
+
 // Makes a folder read-only for this test's file operations while it lives. Tests run as root in
 // CI, where permission bits alone stop nothing: there this thread's file-system user becomes
 // nobody for as long, which also drops root's right to write anywhere.
