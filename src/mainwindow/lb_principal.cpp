@@ -130,6 +130,7 @@ void LB_Principal::criaControles()
 
     // Field titles, each with its copy and paste icons to its left, and its counter to the right.
     struct Titulo {
+        QWidget* campo;
         QLabel** titulo;
         QLabel** contador;
         ImageButton** copia;
@@ -141,11 +142,12 @@ void LB_Principal::criaControles()
         int right;
     };
     const Titulo titulos[] = {
-        { &lblNome, &lblNomeCount, &imgCtrlcNome, &imgCtrlvNome, "Nome", "Nome", 3150, 435, 7470 },
-        { &lblFone, &lblFoneCount, &imgCtrlcFone, &imgCtrlvFone, "Fone", "Telefone", 3150, 1035, 4950 },
-        { &lblMail, &lblMailCount, &imgCtrlcMail, &imgCtrlvMail, "Mail", "E-mail", 5040, 1035, 7470 },
-        { &lblEnd, &lblEndCount, &imgCtrlcEnd, &imgCtrlvEnd, "End", "Endereço", 3150, 1635, 4950 },
-        { &lblComp, &lblCompCount, &imgCtrlcComp, &imgCtrlvComp, "Comp", "Complemento", 5040, 1635, 7470 },
+        { txtNome, &lblNome, &lblNomeCount, &imgCtrlcNome, &imgCtrlvNome, "Nome", "Nome", 3150, 435, 7470 },
+        { txtFone, &lblFone, &lblFoneCount, &imgCtrlcFone, &imgCtrlvFone, "Fone", "Telefone", 3150, 1035, 4950 },
+        { txtMail, &lblMail, &lblMailCount, &imgCtrlcMail, &imgCtrlvMail, "Mail", "E-mail", 5040, 1035, 7470 },
+        { txtEnd, &lblEnd, &lblEndCount, &imgCtrlcEnd, &imgCtrlvEnd, "End", "Endereço", 3150, 1635, 4950 },
+        { txtComp, &lblComp, &lblCompCount, &imgCtrlcComp, &imgCtrlvComp, "Comp", "Complemento", 5040, 1635,
+            7470 },
     };
     for (const Titulo& t : titulos) {
         const QString nome = QString::fromLatin1(t.nome);
@@ -161,6 +163,8 @@ void LB_Principal::criaControles()
         // The title ends where its counter's place begins, so the two never run into each
         // other; a title wider than that shrinks.
         *t.titulo = Janelas::rotulo(this, u"lbl"_s + nome, texto, QRect(t.left + 240, t.top, 1440, 255));
+        // A screen reader names the field as its title does: the title stands apart from it.
+        t.campo->setAccessibleName(texto);
         (*t.titulo)->setToolTip(u"Copiar "_s + texto);
         Janelas::negrito(*t.titulo, 8.25);
         (*t.titulo)->adjustSize();
@@ -191,6 +195,7 @@ void LB_Principal::criaControles()
     lblContatos = Janelas::rotulo(this, u"lblContatos"_s, u"Contatos"_s, QRect(2015, 3520, 900, 255));
     lblContatos->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     Janelas::negrito(lblContatos, 8.25);
+    lstContatos->setAccessibleName(lblContatos->text());
     // The current contact's name: kept below the visible area, never shown.
     lblNomeTopo = Janelas::rotulo(this, u"lblNomeTopo"_s, {}, QRect(3150, 4200, 2775, 255));
     lblNomeTopo->hide();
