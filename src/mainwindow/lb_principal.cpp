@@ -235,8 +235,8 @@ void LB_Principal::Form_Load(StartupNames* iniciais)
     // The name list without border, its names drawn over the tiled picture (drawn again for
     // the screen the window opens on, once it has one).
     desenhaParaATela();
-    // Its place in the lower right corner is taken when it is first shown: only then is the
-    // screen it stands on known.
+    // Its place in the lower right corner is taken when it is first shown, on the screen that
+    // is primary then.
 
     // The frame around the whole window, drawn over everything at the edges.
     shpLB_Principal->setGeometry(rect());
@@ -277,7 +277,7 @@ QPoint LB_Principal::posicaoInicial(const QRect& area)
 void LB_Principal::posicionaNoCanto()
 {
     // The primary screen's area without its taskbars and panels; the window's native handle
-    // exists by now and goes to that screen, whatever screen stands at the desktop's origin.
+    // is made on that screen, whatever screen stands at the desktop's origin.
     QScreen* tela = QGuiApplication::primaryScreen();
     if (!tela)
         return;
@@ -291,13 +291,24 @@ void LB_Principal::desenhaParaATela()
     lstContatos->setTile(svgPixmap(u":/images/fundo_lista.svg"_s, escala));
 }
 
+void LB_Principal::setVisible(bool visible)
+{
+    // Placed before its native window exists, so that the window is made and mapped at its
+    // place. Moved once made (from showEvent, say), Qt tells the window manager the position
+    // with static gravity while the window is being mapped, and openbox's first move then
+    // started from twice the real place, off the screen.
+    if (visible && !m_posicionada) {
+        m_posicionada = true;
+        posicionaNoCanto();
+    }
+    QWidget::setVisible(visible);
+}
+
 void LB_Principal::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    if (!m_posicionada) {
-        // Before the window is mapped, so it appears in its place at once.
-        m_posicionada = true;
-        posicionaNoCanto();
+    if (!m_acompanhaTela) {
+        m_acompanhaTela = true;
         desenhaParaATela();
         // Moved to a screen of another scale, the tiles are drawn again for it.
         connect(windowHandle(), &QWindow::screenChanged, this, &LB_Principal::desenhaParaATela);
