@@ -11,4 +11,5 @@ QStringList systemProgramFolders();
 // folder can be written. An installed copy keeps it in the user's data folder, made when
 // missing: one whose folder cannot be written, and one in a system program folder even when
 // its user (root) could write there. QCoreApplication's name must be set first.
-QString storeFolder(const QString& executableFolder, const QStringList& systemFolders = systemProgramFolders());
+QString storeFolder(
+    const QString& executableFolder, const QStringList& systemFolders = systemProgramFolders());

@@ -143,8 +143,10 @@ void LB_Principal::criaControles()
     };
     const Titulo titulos[] = {
         { txtNome, &lblNome, &lblNomeCount, &imgCtrlcNome, &imgCtrlvNome, "Nome", "Nome", 3150, 435, 7470 },
-        { txtFone, &lblFone, &lblFoneCount, &imgCtrlcFone, &imgCtrlvFone, "Fone", "Telefone", 3150, 1035, 4950 },
-        { txtMail, &lblMail, &lblMailCount, &imgCtrlcMail, &imgCtrlvMail, "Mail", "E-mail", 5040, 1035, 7470 },
+        { txtFone, &lblFone, &lblFoneCount, &imgCtrlcFone, &imgCtrlvFone, "Fone", "Telefone", 3150, 1035,
+            4950 },
+        { txtMail, &lblMail, &lblMailCount, &imgCtrlcMail, &imgCtrlvMail, "Mail", "E-mail", 5040, 1035,
+            7470 },
         { txtEnd, &lblEnd, &lblEndCount, &imgCtrlcEnd, &imgCtrlvEnd, "End", "Endereço", 3150, 1635, 4950 },
         { txtComp, &lblComp, &lblCompCount, &imgCtrlcComp, &imgCtrlvComp, "Comp", "Complemento", 5040, 1635,
             7470 },
