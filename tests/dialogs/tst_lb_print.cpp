@@ -97,16 +97,18 @@ private Q_SLOTS:
         // While the job runs the window answers, but a second "SIM", "NÃO" or Escape neither
         // prints again nor closes it before the job's end tells its result.
         int entradas = 0;
-        fakes.impressora.enquantoImprime = [&entradas] {
+        bool aberta = false;
+        fakes.impressora.enquantoImprime = [&] {
             QWidget* janela = QApplication::activeModalWidget();
             if (entradas++ || !janela)
                 return;
             for (const QString& botao : { u"lblSim"_s, u"lblNao"_s })
                 QTest::mouseClick(janela->findChild<LabelButton*>(botao), Qt::LeftButton);
             QTest::keyClick(janela, Qt::Key_Escape);
+            aberta = janela->isVisible();
         };
         imprime(watch, fakes, Contato, u"lblSim"_s);
-        QCOMPARE(watch.seen.last().label1, u"Erro ao imprimir!"_s);
+        QVERIFY(aberta);
         QCOMPARE(fakes.impressora.textos,
             QStringList({ Contato, u"\r\n"_s.repeated(8), Contato + u"\r\nobs: ok"_s, Contato, Contato,
                 Contato, Contato }));
