@@ -262,7 +262,7 @@ Printer::Resultado SystemPrinter::imprime(const QString& texto)
     QTimer::singleShot(LimiteMs + 1000, &espera, &QEventLoop::quit);
     if (!m_trabalho.isFinished())
         espera.exec();
-    if (!m_trabalho.isFinished()) {
+    if (!m_trabalho.isFinished() || m_trabalho.resultCount() == 0) {
         m_trabalho.cancel();
         return Resultado::Falhou;
     }
