@@ -192,13 +192,13 @@ bool enviaAoServidor(http_t* http, const char* fila, const QByteArray& pdf)
 Printer::Resultado imprimeNoServidor(const QString& texto, Prazo& prazo)
 {
     // libcups waits up to a minute for each answer on its shared connection; on this one it
-    // asks continuaEsperando every fifth of a second.
+    // asks continuaEsperando every twentieth of a second.
     const Conexao conexao { httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1,
         int(qMax<qint64>(prazo.limite.remainingTime(), 0)), nullptr) };
     // No print server at all looks the same to the user: there is no printer to print on.
     if (!conexao.http)
         return Printer::Resultado::SemImpressora;
-    httpSetTimeout(conexao.http, 0.2, continuaEsperando, &prazo);
+    httpSetTimeout(conexao.http, 0.05, continuaEsperando, &prazo);
 
     Filas filas;
     filas.quantas = cupsGetDests2(conexao.http, &filas.lista);
