@@ -7,9 +7,10 @@ packages=(
     cmake g++ make clang libclang-rt-14-dev
     qt6-base-dev qt6-svg-dev qt6-qpa-plugins libqt6svg6 libcups2-dev libicu-dev qt6-translations-l10n
     libbenchmark-dev gcovr
-    xvfb xdotool x11-utils xclip openbox trayer imagemagick poppler-utils cups-daemon cups-client
+    xvfb xdotool x11-utils xclip openbox icewm trayer imagemagick poppler-utils cups-daemon cups-client python3
     fonts-dejavu-core fonts-liberation qt6-gtk-platformtheme gnome-themes-extra
-    desktop-file-utils appstream dpkg-dev
+    # cpack's .deb: dpkg-dev works out its Depends, file tells it which files are programs
+    desktop-file-utils appstream dpkg-dev file
 )
 
 missing=()

@@ -49,8 +49,13 @@ int main(int argc, char* argv[])
     QThread::currentThread();
     const QString cedo = executableFolderEarly();
     if (!cedo.isEmpty()
-        && QFileInfo::exists(QDir(cedo).filePath(QString::fromLatin1(ContactStore::FileName))))
+        && QFileInfo::exists(QDir(cedo).filePath(QString::fromLatin1(ContactStore::FileName)))) {
+        // Started again on the same file (from the menu, while the window sits in the tray):
+        // the running copy shows its window, and this one ends before it reads anything.
+        if (SingleInstance(ContactStore(cedo).path()).avisaOutraCopia())
+            return 0;
         nomes.emplace(ContactStore(cedo));
+    }
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(u"Lurvane Brevicard"_s);
@@ -60,8 +65,7 @@ int main(int argc, char* argv[])
     // Beside the executable for a portable copy, in the user's data folder for an installed one.
     const QString pasta = storeFolder(QCoreApplication::applicationDirPath());
 
-    // Started again on the same file (from the menu, while the window sits in the tray): the
-    // running copy shows its window and this one is done.
+    // The same for a copy whose file is elsewhere, and for one started at the same moment.
     SingleInstance unica(ContactStore(pasta).path());
     if (!unica.registra())
         return 0;

@@ -60,8 +60,14 @@ void LB_Print::mostra(const QString& texto, const QPoint& principal, Printer& im
 
 void LB_Print::lblSim_Click()
 {
-    // The window stays up until the page has been handed to the printer.
-    switch (m_impressora.imprime(textoParaImprimir())) {
+    // The window stays up until the page has been handed to the printer, answering the user
+    // meanwhile but taking no second answer: one click prints one page.
+    if (m_imprimindo)
+        return;
+    m_imprimindo = true;
+    const Printer::Resultado resultado = m_impressora.imprime(textoParaImprimir());
+    m_imprimindo = false;
+    switch (resultado) {
     case Printer::Resultado::Impresso:
         break;
     case Printer::Resultado::SemImpressora:
@@ -80,6 +86,13 @@ void LB_Print::lblSim_Click()
 void LB_Print::lblNao_Click()
 {
     reject();
+}
+
+void LB_Print::reject()
+{
+    // "NÃO", Escape and closing the window wait for a print already under way.
+    if (!m_imprimindo)
+        QDialog::reject();
 }
 
 void LB_Print::paintEvent(QPaintEvent*)

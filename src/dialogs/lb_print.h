@@ -34,6 +34,8 @@ public:
     static void mostra(const QString& texto, const QPoint& principal, Printer& impressora, Beeper& beeper,
         QWidget* janelaPrincipal = nullptr);
 
+    void reject() override;
+
 protected:
     void paintEvent(QPaintEvent* event) override;
 
@@ -43,4 +45,5 @@ private:
 
     Printer& m_impressora;
     QString m_falha; // the notice's text when "SIM" could not print, else empty
+    bool m_imprimindo = false;
 };

@@ -134,6 +134,7 @@ void LB_Principal::criaControles()
 
     // Field titles, each with its copy and paste icons to its left, and its counter to the right.
     struct Titulo {
+        QWidget* campo;
         QLabel** titulo;
         QLabel** contador;
         ImageButton** copia;
@@ -145,11 +146,14 @@ void LB_Principal::criaControles()
         int right;
     };
     const Titulo titulos[] = {
-        { &lblNome, &lblNomeCount, &imgCtrlcNome, &imgCtrlvNome, "Nome", "Nome", 3150, 435, 7470 },
-        { &lblFone, &lblFoneCount, &imgCtrlcFone, &imgCtrlvFone, "Fone", "Telefone", 3150, 1035, 4950 },
-        { &lblMail, &lblMailCount, &imgCtrlcMail, &imgCtrlvMail, "Mail", "E-mail", 5040, 1035, 7470 },
-        { &lblEnd, &lblEndCount, &imgCtrlcEnd, &imgCtrlvEnd, "End", "Endereço", 3150, 1635, 4950 },
-        { &lblComp, &lblCompCount, &imgCtrlcComp, &imgCtrlvComp, "Comp", "Complemento", 5040, 1635, 7470 },
+        { txtNome, &lblNome, &lblNomeCount, &imgCtrlcNome, &imgCtrlvNome, "Nome", "Nome", 3150, 435, 7470 },
+        { txtFone, &lblFone, &lblFoneCount, &imgCtrlcFone, &imgCtrlvFone, "Fone", "Telefone", 3150, 1035,
+            4950 },
+        { txtMail, &lblMail, &lblMailCount, &imgCtrlcMail, &imgCtrlvMail, "Mail", "E-mail", 5040, 1035,
+            7470 },
+        { txtEnd, &lblEnd, &lblEndCount, &imgCtrlcEnd, &imgCtrlvEnd, "End", "Endereço", 3150, 1635, 4950 },
+        { txtComp, &lblComp, &lblCompCount, &imgCtrlcComp, &imgCtrlvComp, "Comp", "Complemento", 5040, 1635,
+            7470 },
     };
     for (const Titulo& t : titulos) {
         const QString nome = QString::fromLatin1(t.nome);
@@ -165,6 +169,8 @@ void LB_Principal::criaControles()
         // The title ends where its counter's place begins, so the two never run into each
         // other; a title wider than that shrinks.
         *t.titulo = Janelas::rotulo(this, u"lbl"_s + nome, texto, QRect(t.left + 240, t.top, 1440, 255));
+        // A screen reader names the field as its title does: the title stands apart from it.
+        t.campo->setAccessibleName(texto);
         (*t.titulo)->setToolTip(u"Copiar "_s + texto);
         Janelas::negrito(*t.titulo, 8.25);
         (*t.titulo)->adjustSize();
@@ -195,6 +201,7 @@ void LB_Principal::criaControles()
     lblContatos = Janelas::rotulo(this, u"lblContatos"_s, u"Contatos"_s, QRect(2015, 3520, 900, 255));
     lblContatos->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     Janelas::negrito(lblContatos, 8.25);
+    lstContatos->setAccessibleName(lblContatos->text());
     // The current contact's name: kept below the visible area, never shown.
     lblNomeTopo = Janelas::rotulo(this, u"lblNomeTopo"_s, {}, QRect(3150, 4200, 2775, 255));
     lblNomeTopo->hide();
@@ -234,8 +241,8 @@ void LB_Principal::Form_Load(StartupNames* iniciais)
     // The name list without border, its names drawn over the tiled picture (drawn again for
     // the screen the window opens on, once it has one).
     desenhaParaATela();
-    // Its place in the lower right corner is taken when it is first shown: only then is the
-    // screen it stands on known.
+    // Its place in the lower right corner is taken when it is first shown, on the screen that
+    // is primary then.
 
     // The frame around the whole window, drawn over everything at the edges.
     shpLB_Principal->setGeometry(rect());
@@ -286,7 +293,7 @@ QPoint LB_Principal::posicaoInicial(const QRect& area)
 void LB_Principal::posicionaNoCanto()
 {
     // The primary screen's area without its taskbars and panels; the window's native handle
-    // exists by now and goes to that screen, whatever screen stands at the desktop's origin.
+    // is made on that screen, whatever screen stands at the desktop's origin.
     QScreen* tela = QGuiApplication::primaryScreen();
     if (!tela)
         return;
@@ -300,13 +307,24 @@ void LB_Principal::desenhaParaATela()
     lstContatos->setTile(svgPixmap(u":/images/fundo_lista.svg"_s, escala));
 }
 
+void LB_Principal::setVisible(bool visible)
+{
+    // Placed before its native window exists, so that the window is made and mapped at its
+    // place. Moved once made (from showEvent, say), Qt tells the window manager the position
+    // with static gravity while the window is being mapped, and openbox's first move then
+    // started from twice the real place, off the screen.
+    if (visible && !m_posicionada) {
+        m_posicionada = true;
+        posicionaNoCanto();
+    }
+    QWidget::setVisible(visible);
+}
+
 void LB_Principal::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    if (!m_posicionada) {
-        // Before the window is mapped, so it appears in its place at once.
-        m_posicionada = true;
-        posicionaNoCanto();
+    if (!m_acompanhaTela) {
+        m_acompanhaTela = true;
         desenhaParaATela();
         // Moved to a screen of another scale, the tiles are drawn again for it.
         connect(windowHandle(), &QWindow::screenChanged, this, &LB_Principal::desenhaParaATela);

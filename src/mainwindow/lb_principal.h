@@ -149,6 +149,8 @@ public Q_SLOTS:
     // listed, and tells how many came in.
     void importaVCard(const QStringList& arquivos);
 
+    void setVisible(bool visible) override;
+
 protected:
     void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -222,6 +224,7 @@ private:
 
     std::array<Campo, 5> m_campos {};
     bool m_posicionada = false;
+    bool m_acompanhaTela = false;
     bool m_arrastoManual = false;
     QPoint m_arrastoPonteiro;
     QPoint m_arrastoJanela;

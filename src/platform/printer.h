@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QFuture>
+
 class QPainter;
 class QString;
 
@@ -16,9 +18,13 @@ public:
 
 // The text word-wrapped in the box of PrintBoxedText below, Arial 10 points, one page. On
 // CUPS the page goes to the print server as a PDF, and only a job the server took counts as
-// printed.
+// printed. The job runs on a thread of its own while the caller's window keeps answering
+// (imprime returns once it is done, or has failed, after ten seconds at most).
 class SystemPrinter final : public Printer {
 public:
+    SystemPrinter() = default;
+    ~SystemPrinter() override;
+
     // Where the text stands on the page, in millimetres from the printable area's top left.
     static constexpr float EsquerdaMm = 10;
     static constexpr float TopoMm = 10;
@@ -26,6 +32,9 @@ public:
     static constexpr float AlturaMm = 280;
 
     Resultado imprime(const QString& texto) override;
+
+private:
+    QFuture<Resultado> m_trabalho; // the last job
 };
 
 // Draws the text on the painter's device inside the box given in millimetres: left-aligned

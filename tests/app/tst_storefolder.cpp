@@ -33,12 +33,15 @@ private Q_SLOTS:
         QTest::addColumn<bool>("folderWritable");
         QTest::addColumn<bool>("fileThere");
         QTest::addColumn<bool>("fileWritable");
+        QTest::addColumn<bool>("system"); // a system program folder, which root can write
         QTest::addColumn<bool>("beside");
-        QTest::newRow("existing file") << true << true << true << true;
-        QTest::newRow("writable folder, no file") << true << false << false << true;
-        QTest::newRow("read-only folder, no file") << false << false << false << false;
-        QTest::newRow("writable file in read-only folder") << false << true << true << true;
-        QTest::newRow("read-only file in read-only folder") << false << true << false << true;
+        QTest::newRow("existing file") << true << true << true << false << true;
+        QTest::newRow("writable folder, no file") << true << false << false << false << true;
+        QTest::newRow("read-only folder, no file") << false << false << false << false << false;
+        QTest::newRow("writable file in read-only folder") << false << true << true << false << true;
+        QTest::newRow("read-only file in read-only folder") << false << true << false << false << true;
+        QTest::newRow("writable system folder, no file") << true << false << false << true << false;
+        QTest::newRow("system folder with its file") << true << true << true << true << true;
     }
 
     void choice()
@@ -46,8 +49,12 @@ private Q_SLOTS:
         QFETCH(bool, folderWritable);
         QFETCH(bool, fileThere);
         QFETCH(bool, fileWritable);
+        QFETCH(bool, system);
         QFETCH(bool, beside);
-        QTemporaryDir exe;
+        QTemporaryDir exe, links;
+        // Named through a link, as /bin names /usr/bin on a merged /usr.
+        const QString systemFolder = links.filePath(u"bin"_s);
+        QVERIFY(QFile::link(exe.path(), systemFolder));
         const QString userFolder = m_dataHome.filePath(u"Lurvane Brevicard"_s);
         QDir(userFolder).removeRecursively();
         QFile f(exe.filePath(u"LBcontatos.txt"_s));
@@ -56,7 +63,7 @@ private Q_SLOTS:
         f.close();
         if (!folderWritable)
             QVERIFY(QFile::setPermissions(exe.path(), QFile::ReadOwner | QFile::ExeOwner));
-        const QString chosen = storeFolder(exe.path());
+        const QString chosen = storeFolder(exe.path(), system ? QStringList(systemFolder) : QStringList());
         QFile::setPermissions(exe.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         QCOMPARE(chosen, beside ? exe.path() : userFolder);
         // The user's folder is made only when it is used, and then at once.

@@ -94,13 +94,28 @@ private Q_SLOTS:
             QCOMPARE(watch.seen.last().label1, aviso);
             QCOMPARE(watch.seen.last().pos, watch.seen[0].pos);
         }
+        // While the job runs the window answers, but a second "SIM", "NÃO" or Escape neither
+        // prints again nor closes it before the job's end tells its result.
+        int entradas = 0;
+        bool aberta = false;
+        fakes.impressora.enquantoImprime = [&] {
+            QWidget* janela = QApplication::activeModalWidget();
+            if (entradas++ || !janela)
+                return;
+            for (const QString& botao : { u"lblSim"_s, u"lblNao"_s })
+                QTest::mouseClick(janela->findChild<LabelButton*>(botao), Qt::LeftButton);
+            QTest::keyClick(janela, Qt::Key_Escape);
+            aberta = janela->isVisible();
+        };
+        imprime(watch, fakes, Contato, u"lblSim"_s);
+        QVERIFY(aberta);
         QCOMPARE(fakes.impressora.textos,
-            QStringList(
-                { Contato, u"\r\n"_s.repeated(8), Contato + u"\r\nobs: ok"_s, Contato, Contato, Contato }));
+            QStringList({ Contato, u"\r\n"_s.repeated(8), Contato + u"\r\nobs: ok"_s, Contato, Contato,
+                Contato, Contato }));
         // A notice after each print that did not happen, none after one that did.
-        QCOMPARE(watch.seen.size(), 10);
+        QCOMPARE(watch.seen.size(), 12);
         QCOMPARE(watch.seen[0].pos, QPoint(100 + 208, 60 + 29)); // +3115, +430 twips
-        QCOMPARE(fakes.beeper.beeps, 3);
+        QCOMPARE(fakes.beeper.beeps, 4);
         QCOMPARE(SystemPrinter().imprime(Contato), Printer::Resultado::SemImpressora);
     }
 

@@ -34,8 +34,9 @@ e2e_setup() {
     export XDG_RUNTIME_DIR="$E2E_TMP/runtime" HOME="$E2E_TMP/home" QT_QPA_PLATFORM=xcb
     unset DBUS_SESSION_BUS_ADDRESS WAYLAND_DISPLAY || true
 
-    # -displayfd picks a free display and writes its number once the server is ready.
-    Xvfb -displayfd 9 -screen 0 1024x768x24 -nolisten tcp 9>"$E2E_TMP/display" 2>"$E2E_TMP/xvfb.log" &
+    # -displayfd picks a free display and writes its number once the server is ready; -noreset
+    # keeps it from starting over, refusing connections meanwhile, whenever its last client ends.
+    Xvfb -displayfd 9 -screen 0 1024x768x24 -nolisten tcp -noreset 9>"$E2E_TMP/display" 2>"$E2E_TMP/xvfb.log" &
     E2E_PIDS+=($!)
     e2e_wait 10 test -s "$E2E_TMP/display" || e2e_fail "Xvfb did not start"
     export DISPLAY=":$(head -n1 "$E2E_TMP/display")"

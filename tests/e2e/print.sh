@@ -60,6 +60,35 @@ notice_shot no-server
 [ -z "$(find "$E2E_TMP" -name '*.pdf')" ] || e2e_fail "a PDF was written without a printer"
 kill "$E2E_APP_PID"
 
+# A print server that takes the connection and never answers: while the job waits on it the
+# print window stays up and answers each input at once (the text typed in it reaches the
+# clipboard), and the job ends in "Erro ao imprimir!" (compared with a failing queue's below).
+hung="$E2E_TMP/hung.sock"
+/usr/bin/python3 "$(dirname "$0")/silent_listener.py" "$hung.log" "$hung" &
+E2E_PIDS+=($!)
+e2e_wait 10 test -s "$hung.log" || e2e_fail "the silent listener did not start"
+CUPS_SERVER=$hung e2e_start_program "$binary" "$E2E_TMP/hung"
+print_and_confirm
+e2e_wait 10 grep -q taken "$hung.log" || e2e_fail "the job never reached the silent listener"
+xdotool mousemove --window "$(window_sized 289 196)" 100 100 click 1 # into its text
+clipboard_is() { [ "$(xclip -o -selection clipboard)" = "$1" ]; }
+slowest=0
+for i in 1 2 3 4 5; do
+    start=${EPOCHREALTIME/./}
+    xdotool key --delay 0 ctrl+a type --delay 0 "p$i"
+    xdotool key --delay 0 ctrl+a ctrl+c
+    e2e_wait 5 clipboard_is "p$i" || e2e_fail "input $i went unanswered while the print hung"
+    ms=$(((${EPOCHREALTIME/./} - start) / 1000))
+    [ "$ms" -le "$slowest" ] || slowest=$ms
+    window_sized 289 196 >/dev/null || e2e_fail "the print window closed while the print hung"
+    sleep 1
+done
+echo "slowest answer while the print hung: $slowest ms"
+[ "$slowest" -le 200 ] || e2e_fail "the window took $slowest ms to answer while the print hung"
+e2e_wait 15 window_sized 193 49 || e2e_fail "no notice after the print hung"
+notice_shot hung
+kill "$E2E_APP_PID"
+
 # The server's own files and socket; its backend (mode 0700: it runs as root) copies each job
 # into $out, renamed into place once whole.
 ln -s /usr/lib/cups/daemon /usr/lib/cups/notifier "$cups/bin/"
@@ -101,10 +130,12 @@ for queue in STOPPED REFUSING; do
     notice_shot "$queue"
 done
 [ -z "$(ls -A "$out")" ] && [ -z "$(lpstat -W all -o)" ] || e2e_fail "a job was queued: $(lpstat -W all -o)"
-# The notices are told apart by their pixels: the two failing queues give one text, and it
+# The notices are told apart by their pixels: the failing queues and server give one text, and it
 # differs from the notice without a server and from the one without a default printer, which
 # differ from each other too.
-cmp -s "$E2E_TMP/STOPPED.rgb" "$E2E_TMP/REFUSING.rgb" || e2e_fail "the failing queues gave different notices"
+for other in REFUSING hung; do
+    cmp -s "$E2E_TMP/STOPPED.rgb" "$E2E_TMP/$other.rgb" || e2e_fail "$other gave another notice than STOPPED"
+done
 for pair in no-server:no-default no-server:STOPPED no-default:STOPPED; do
     ! cmp -s "$E2E_TMP/${pair%:*}.rgb" "$E2E_TMP/${pair#*:}.rgb" || e2e_fail "the same notice for $pair"
 done

@@ -22,6 +22,11 @@ start_again() {
 start_again "the second start"
 e2e_wait 10 e2e_visible || e2e_fail "the second start did not bring the first window back"
 kill -0 "$first" || e2e_fail "the first copy is gone"
+# A start that only hands over reads nothing: not even a store that would keep it waiting (a
+# pipe nobody writes into).
+mv "$folder/LBcontatos.txt" "$folder/kept" && mkfifo "$folder/LBcontatos.txt"
+start_again "a second start on a store that cannot be read yet"
+rm "$folder/LBcontatos.txt" && mv "$folder/kept" "$folder/LBcontatos.txt"
 
 # Another portable folder, another store: that copy shows its own window beside the first.
 e2e_start_program "$binary" "$E2E_TMP/other"
@@ -33,4 +38,24 @@ kill -9 "$first"
 wait "$first" 2>/dev/null || true
 e2e_start_program "$binary" "$folder"
 start_again "a start after the killed copy's successor" # that one listens in its place
+
+# Another local user cannot keep the program from starting: not by listening first under every
+# name in the shared temporary folder it might use (its runtime folder unset, or another user's),
+# nor on its socket in the user's own runtime folder. Each start then runs a copy of its own.
+[ "$(id -u)" -eq 0 ] || { echo "e2e single: ok (the cases of another user need root)" && exit 0; }
+chmod 0755 "$E2E_TMP"
+tmp="$E2E_TMP/tmp" theirs="$E2E_TMP/theirs" mine="$E2E_TMP/mine"
+mkdir -m 1777 "$tmp" && mkdir -m 0777 "$theirs" && mkdir -m 0700 "$mine"
+key=$(printf '%s' "$(realpath "$folder")/LBcontatos.txt" | sha256sum | cut -c1-16)
+setpriv --reuid=65534 --regid=65534 --clear-groups /usr/bin/python3 "$(dirname "$0")/silent_listener.py" \
+    "$theirs/log" "$tmp/runtime-$(id -un)/lurvane-brevicard-$key" "$tmp/lurvane-brevicard-$(id -u)-$key" \
+    "$tmp/lurvane-brevicard-$(id -u)/lurvane-brevicard-$key" "$theirs/lurvane-brevicard-$key" "$theirs/moved" &
+E2E_PIDS+=($!)
+e2e_wait 10 test -s "$theirs/log" || e2e_fail "the other user's listener did not start"
+mv "$theirs/moved" "$mine/lurvane-brevicard-$key"
+for runtime in "" "$theirs" "$mine"; do
+    (cd "$folder" && exec env TMPDIR="$tmp" XDG_RUNTIME_DIR="$runtime" ./lurvane-brevicard) >"$folder/app.log" 2>&1 &
+    e2e_await_window $! "$folder/app.log"
+    kill "$E2E_APP_PID" && wait "$E2E_APP_PID" 2>/dev/null || true
+done
 echo "e2e single: ok"

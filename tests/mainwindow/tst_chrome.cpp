@@ -256,7 +256,7 @@ private Q_SLOTS:
         QVERIFY(w->isVisible());
     }
 
-    void screenReadersKnowTheButtons()
+    void screenReadersKnowTheControls()
     {
         open();
         QGuiApplication::clipboard()->setText(u"x"_s);
@@ -273,6 +273,11 @@ private Q_SLOTS:
             QTRY_COMPARE(clicked.size(), 1);
             QCOMPARE(released.size(), 1); // what opens the print window
         }
+        // The list and the fields are named as their labels read.
+        for (const auto& [control, spoken] : { std::pair<QWidget*, QString> { w->lstContatos, u"Contatos"_s },
+                 { w->txtNome, u"Nome"_s }, { w->txtFone, u"Telefone"_s }, { w->txtMail, u"E-mail"_s },
+                 { w->txtEnd, u"Endereço"_s }, { w->txtComp, u"Complemento"_s } })
+            QCOMPARE(QAccessible::queryAccessibleInterface(control)->text(QAccessible::Name), spoken);
         // The drag strip is the window's title bar, not a button.
         QCOMPARE(QAccessible::queryAccessibleInterface(w->imgMove)->role(), QAccessible::TitleBar);
         QVERIFY(

@@ -13,6 +13,8 @@
 #include <QStringList>
 #include <QUrl>
 
+#include <functional>
+
 // Records what the windows asked of the desktop instead of doing it.
 class RecordingBeeper final : public Beeper {
 public:
@@ -40,10 +42,13 @@ public:
     Resultado imprime(const QString& texto) override
     {
         textos << texto;
+        if (enquantoImprime)
+            enquantoImprime();
         return resultado;
     }
 
     Resultado resultado = Resultado::Impresso;
+    std::function<void()> enquantoImprime; // the user's input while the job runs
     QStringList textos;
 };
 
