@@ -164,7 +164,11 @@ void ImageButton::placeRing()
 {
     if (!m_ring || !hasFocus())
         return;
-    m_ring->setGeometry(geometry().adjusted(-RingWidth, -RingWidth, RingWidth, RingWidth));
+    // Around the picture as drawn, which may be smaller than the place it has; kept inside the
+    // window, where a picture stands at its edge (the row below touches the bottom).
+    const QRect picture = QRect(pos(), m_renderer->defaultSize()) & geometry();
+    m_ring->setGeometry(
+        picture.adjusted(-RingWidth, -RingWidth, RingWidth, RingWidth) & parentWidget()->rect());
     m_ring->raise();
     m_ring->show();
 }
