@@ -65,26 +65,21 @@ private Q_SLOTS:
             QVERIFY(janela);
             shown = { janela->pos(), janela->Label1->text(), beeper.beeps };
             QCOMPARE(janela->focusWidget(), janela->lblNao);
-            janela->lblSim->setFocus();
             QTest::keyClick(janela->lblSim, Qt::Key_Return);
             for (const Qt::Key key : { Qt::Key_Return, Qt::Key_Space, Qt::Key_S }) {
                 QKeyEvent repeat(QEvent::KeyPress, key, Qt::NoModifier, {}, true);
                 QApplication::sendEvent(janela->lblSim, &repeat);
                 QTest::keyRelease(janela->lblSim, key);
             }
-            QLabel* label = janela->findChild<QLabel*>(how);
-            if (label) {
-                QTest::mousePress(label, Qt::LeftButton);
-                QTest::mouseRelease(label, Qt::LeftButton, {}, QPoint(-5, -5));
-            }
+            QTest::mousePress(janela->lblSim, Qt::LeftButton); // released off the button
+            QTest::mouseRelease(janela->lblSim, Qt::LeftButton, {}, QPoint(-5, -5));
             QVERIFY(janela->isVisible());
             QCOMPARE(deletions, 0);
-            if (how == u"Return")
-                janela->lblNao->setFocus();
-            if (label)
+            if (auto* label = janela->findChild<QLabel*>(how))
                 QTest::mouseClick(label, Qt::LeftButton);
             else
-                QTest::keyClick(janela->focusWidget(), QKeySequence(how)[0].key());
+                QTest::keyClick(
+                    how == u"Space" ? janela->lblSim : janela->lblNao, QKeySequence(how)[0].key());
         });
         const bool sim = LB_ContDel::confirma(beeper, QPoint(40, 30), [&] {
             ++deletions;

@@ -13,12 +13,8 @@ e2e_start_program "$binary" "$folder"
 e2e_wait 10 e2e_file_is "$store" 220d0a220d0a || e2e_fail "no empty store at start"
 xdotool windowfocus --sync "$E2E_WINDOW"
 
-count() { [ "$(e2e_windows | wc -l)" = "$1" ]; }
-# A small window comes over the main one and goes.
-comes_and_goes() {
-    e2e_wait 10 count 2 || e2e_fail "no window after $1"
-    e2e_wait 10 count 1 || e2e_fail "the window after $1 did not close"
-}
+count() { [ "$(e2e_windows | wc -l)" = "$1" ]; } # the main window, and a small one over it
+comes_and_goes() { e2e_wait 10 count 2 && e2e_wait 10 count 1 || e2e_fail "no window came and went after $1"; }
 keys() { xdotool key --delay 40 "$@"; }
 text() { xdotool type --delay 20 "$1"; }
 today=$(date +%d/%m/%Y)
