@@ -2,6 +2,7 @@
 
 #include "twips.h"
 
+#include <QApplication>
 #include <QColor>
 #include <QDialog>
 #include <QEvent>
@@ -11,6 +12,7 @@
 #include <QPainter>
 #include <QPalette>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QTextDocument>
 #include <QWidget>
 #include <QWindow>
@@ -103,6 +105,30 @@ inline void acimaDe(QDialog* janela, QWidget* principal)
     janela->winId(); // the native window, which carries the hint
     janela->windowHandle()->setTransientParent(principal->window()->windowHandle());
 }
+
+// Held while a small window is open over principal: when it closes, principal and the control
+// that had its focus get it back. Without a window manager nothing else gives it back, and the
+// keys the user types next would go nowhere. Asked of principal rather than of the application:
+// right after another small window, the activation may still be on its way back.
+class DevolveFoco {
+public:
+    explicit DevolveFoco(QWidget* principal)
+        : m_foco(principal ? principal->window()->focusWidget() : QApplication::focusWidget())
+    {
+    }
+    ~DevolveFoco()
+    {
+        if (!m_foco || !m_foco->isVisible())
+            return;
+        m_foco->activateWindow();
+        m_foco->setFocus(Qt::ActiveWindowFocusReason);
+    }
+    DevolveFoco(const DevolveFoco&) = delete;
+    DevolveFoco& operator=(const DevolveFoco&) = delete;
+
+private:
+    QPointer<QWidget> m_foco;
+};
 
 inline void negrito(QWidget* w, qreal pontos = 8.25)
 {

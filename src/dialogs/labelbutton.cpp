@@ -5,7 +5,9 @@
 #include "twips.h"
 
 #include <QFrame>
+#include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
 
 #include <utility>
 
@@ -20,6 +22,7 @@ LabelButton::LabelButton(
     setGeometry(Twips::rect(twips.x(), twips.y(), twips.width(), twips.height()));
     setToolTip(dica);
     setCursor(Qt::PointingHandCursor);
+    setFocusPolicy(Qt::TabFocus);
     Janelas::negrito(this);
 }
 
@@ -63,4 +66,45 @@ void LabelButton::mouseReleaseEvent(QMouseEvent* event)
         return;
     if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
         Q_EMIT clicked();
+}
+
+void LabelButton::keyPressEvent(QKeyEvent* event)
+{
+    const int tecla = event->key();
+    const bool enter = tecla == Qt::Key_Return || tecla == Qt::Key_Enter;
+    if ((tecla != Qt::Key_Space && !(enter && m_aceitaEnter)) || (event->modifiers() & ~Qt::KeypadModifier)) {
+        QLabel::keyPressEvent(event);
+        return;
+    }
+    // Only a press that begins here counts, and it runs on its release: a key held down since
+    // before the window opened arrives as repeats alone and answers nothing.
+    if (!event->isAutoRepeat() && m_tecla == 0)
+        m_tecla = tecla;
+}
+
+void LabelButton::keyReleaseEvent(QKeyEvent* event)
+{
+    if (m_tecla == 0 || event->key() != m_tecla || event->isAutoRepeat()) {
+        QLabel::keyReleaseEvent(event);
+        return;
+    }
+    m_tecla = 0;
+    Q_EMIT clicked();
+}
+
+void LabelButton::focusOutEvent(QFocusEvent* event)
+{
+    m_tecla = 0;
+    QLabel::focusOutEvent(event);
+}
+
+void LabelButton::paintEvent(QPaintEvent* event)
+{
+    QLabel::paintEvent(event);
+    if (!hasFocus())
+        return;
+    // In the caption's own colour: white on a button's shape, dark beside a link.
+    QPainter painter(this);
+    painter.setPen(QPen(palette().color(foregroundRole()), 1, Qt::DotLine));
+    painter.drawRect(rect().adjusted(1, 1, -2, -2));
 }

@@ -57,6 +57,7 @@ LB_About::LB_About(UrlOpener& navegador, QWidget* parent)
     txtAbout->setReadOnly(true);
     // Read-only, yet its text can still be selected and copied, by mouse or by keys.
     txtAbout->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    txtAbout->setTabChangesFocus(true); // on to the links and "Fechar"
     Janelas::defineTextoComCrLf(txtAbout, Descricao);
 
     lblPayPal = new LabelButton(u"lblPayPal"_s, u"Faça uma doação. Clique aqui."_s,
@@ -82,8 +83,12 @@ LB_About::LB_About(UrlOpener& navegador, QWidget* parent)
         u"lblTevrolurvane"_s, SitioDoAutor.host(), SitioDoAutor.toString(), QRect(840, 460, 2055, 285), this);
     Image1 = figura(this, u"Image1"_s, u":/images/lurvane.svg"_s, QRect(10, 10, 720, 720), QSize(48, 48));
     lblNao = LabelButton::comForma(
-        u"lblNao"_s, u"Fechar"_s, u"Fechar"_s, QRect(3480, 2380, 570, 255), u"Shape2"_s, this);
+        u"lblNao"_s, u"Fechar"_s, u"Fechar (Esc)"_s, QRect(3480, 2380, 570, 255), u"Shape2"_s, this);
 
+    // Tab from the text goes to the links as they read, then to "Fechar".
+    setTabOrder(txtAbout, lblTevrolurvane);
+    setTabOrder(lblTevrolurvane, lblPayPal);
+    setTabOrder(lblPayPal, lblNao);
     connect(lblTevrolurvane, &LabelButton::clicked, this, &LB_About::lblTevrolurvane_Click);
     connect(lblPayPal, &LabelButton::clicked, this, &LB_About::lblPayPal_Click);
     connect(lblNao, &LabelButton::clicked, this, &LB_About::lblNao_Click);
@@ -108,6 +113,7 @@ void LB_About::showEvent(QShowEvent* event)
 
 void LB_About::mostra(const QPoint& principal, UrlOpener& navegador, QWidget* janelaPrincipal)
 {
+    const Janelas::DevolveFoco foco(janelaPrincipal);
     LB_About janela(navegador);
     Janelas::acimaDe(&janela, janelaPrincipal);
     janela.move(Janelas::sobrePrincipal(principal));

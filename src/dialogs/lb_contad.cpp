@@ -15,6 +15,9 @@ LB_ContAd::LB_ContAd(Beeper& beeper, QWidget* parent)
     , Timer1(new QTimer(this))
 {
     Janelas::prepara(this, u"LB_ContAd"_s, 2895, 735);
+    // It only tells: the user's window keeps the focus while it stands, and the field being
+    // typed in keeps its caret.
+    setAttribute(Qt::WA_ShowWithoutActivating);
 
     Label1->setObjectName(u"Label1"_s);
     Label1->setGeometry(Twips::rect(60, 140, 2775, 615));
@@ -35,6 +38,7 @@ LB_ContAd::LB_ContAd(Beeper& beeper, QWidget* parent)
 
 void LB_ContAd::mostra(Beeper& beeper, const QString& mensagem, const QPoint& topLeft, QWidget* principal)
 {
+    const Janelas::DevolveFoco foco(principal);
     LB_ContAd aviso(beeper);
     Janelas::acimaDe(&aviso, principal);
     aviso.Label1->setText(mensagem);

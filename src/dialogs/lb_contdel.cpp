@@ -5,6 +5,10 @@
 #include "labelbutton.h"
 #include "twips.h"
 
+#include <QKeyEvent>
+
+#include <utility>
+
 using namespace Qt::StringLiterals;
 
 const QString LB_ContDel::Pergunta = u"Deseja realmente deletar esse contato?"_s;
@@ -13,9 +17,9 @@ LB_ContDel::LB_ContDel(Beeper& beeper, const QPoint& topLeft, std::function<void
     : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint)
     , Label1(Janelas::rotulo(this, u"Label1"_s, Pergunta, QRect(120, 120, 2775, 615)))
     , lblSim(LabelButton::comForma(
-          u"lblSim"_s, u" SIM "_s, u" Deletar "_s, QRect(2955, 360, 570, 375), u"shpSim"_s, this))
+          u"lblSim"_s, u" SIM "_s, u" Deletar (S) "_s, QRect(2955, 360, 570, 375), u"shpSim"_s, this))
     , lblNao(LabelButton::comForma(
-          u"lblNao"_s, u" NÃO "_s, u" Fechar "_s, QRect(3570, 360, 570, 375), u"shpNao"_s, this))
+          u"lblNao"_s, u" NÃO "_s, u" Fechar (Esc) "_s, QRect(3570, 360, 570, 375), u"shpNao"_s, this))
     , m_deleta(std::move(deleta))
 {
     Janelas::prepara(this, u"LB_ContDel"_s, 4335, 735);
@@ -25,6 +29,10 @@ LB_ContDel::LB_ContDel(Beeper& beeper, const QPoint& topLeft, std::function<void
     Janelas::negrito(Label1, 9.75);
     Janelas::cabemTodos(this);
 
+    // Enter, perhaps still down from the field, never deletes: " SIM " takes S, or Space once
+    // Tab has brought the focus to it. The focus starts on " NÃO ".
+    lblSim->recusaEnter();
+    lblNao->setFocus();
     connect(lblSim, &LabelButton::clicked, this, &LB_ContDel::lblSim_Click);
     connect(lblNao, &LabelButton::clicked, this, &LB_ContDel::lblNao_Click);
 
@@ -36,6 +44,7 @@ LB_ContDel::LB_ContDel(Beeper& beeper, const QPoint& topLeft, std::function<void
 bool LB_ContDel::confirma(
     Beeper& beeper, const QPoint& topLeft, std::function<void()> deleta, QWidget* principal)
 {
+    const Janelas::DevolveFoco foco(principal);
     LB_ContDel janela(beeper, topLeft, std::move(deleta));
     Janelas::acimaDe(&janela, principal);
     return janela.exec() == QDialog::Accepted;
@@ -43,7 +52,27 @@ bool LB_ContDel::confirma(
 
 void LB_ContDel::reject()
 {
-    // Escape does not answer the question: only the two buttons do.
+    // Escape, or the desktop closing the window, answers as " NÃO ".
+    lblNao_Click();
+}
+
+void LB_ContDel::keyPressEvent(QKeyEvent* event)
+{
+    // S counts only when pressed while the question stands, as the buttons' keys do.
+    if (event->key() == Qt::Key_S && !(event->modifiers() & ~(Qt::ShiftModifier | Qt::KeypadModifier))) {
+        if (!event->isAutoRepeat())
+            m_teclaSim = true;
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void LB_ContDel::keyReleaseEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_S && !event->isAutoRepeat() && std::exchange(m_teclaSim, false))
+        lblSim_Click();
+    else
+        QDialog::keyReleaseEvent(event);
 }
 
 void LB_ContDel::lblSim_Click()

@@ -8,8 +8,8 @@ class Beeper;
 class LabelButton;
 class QLabel;
 
-// Asks before a contact is deleted. " SIM " runs the deletion it was given and closes the
-// window; " NÃO " only closes it. Only mouse clicks answer: neither button has a key.
+// Asks before a contact is deleted. " SIM " (or the S key) runs the deletion it was given and
+// closes the window; " NÃO " (or Escape) only closes it.
 class LB_ContDel : public QDialog {
     Q_OBJECT
 public:
@@ -33,6 +33,8 @@ public Q_SLOTS:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
 
 private:
     void lblSim_Click();
@@ -40,4 +42,5 @@ private:
     void FechaJanela(bool deletou);
 
     std::function<void()> m_deleta;
+    bool m_teclaSim = false; // S pressed while the question stood, not yet released
 };

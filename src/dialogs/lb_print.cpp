@@ -27,6 +27,8 @@ LB_Print::LB_Print(const QString& texto, Printer& impressora, QWidget* parent)
     txtPrint->setGeometry(Twips::rect(45, 15, 4275, 2540));
     txtPrint->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     txtPrint->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // Tab goes on to the buttons, as in the main window's fields: the keyboard reaches them.
+    txtPrint->setTabChangesFocus(true);
     Janelas::defineTextoComCrLf(txtPrint, texto);
 
     Label1 = Janelas::rotulo(this, u"Label1"_s, Pergunta, QRect(0, 2620, 2775, 255));
@@ -36,7 +38,7 @@ LB_Print::LB_Print(const QString& texto, Printer& impressora, QWidget* parent)
     lblSim = LabelButton::comForma(
         u"lblSim"_s, u"SIM"_s, u"Imprimir"_s, QRect(2915, 2600, 570, 255), u"shpSim"_s, this);
     lblNao = LabelButton::comForma(
-        u"lblNao"_s, u"NÃO"_s, u"Fechar"_s, QRect(3515, 2600, 570, 255), u"Shape2"_s, this);
+        u"lblNao"_s, u"NÃO"_s, u"Fechar (Esc)"_s, QRect(3515, 2600, 570, 255), u"Shape2"_s, this);
     connect(lblSim, &LabelButton::clicked, this, &LB_Print::lblSim_Click);
     connect(lblNao, &LabelButton::clicked, this, &LB_Print::lblNao_Click);
     Janelas::cabemTodos(this);
@@ -50,6 +52,7 @@ QString LB_Print::textoParaImprimir() const
 void LB_Print::mostra(const QString& texto, const QPoint& principal, Printer& impressora, Beeper& beeper,
     QWidget* janelaPrincipal)
 {
+    const Janelas::DevolveFoco foco(janelaPrincipal);
     LB_Print janela(texto, impressora);
     Janelas::acimaDe(&janela, janelaPrincipal);
     janela.move(Janelas::sobrePrincipal(principal));

@@ -13,6 +13,7 @@
 #include <QGuiApplication>
 #include <QIcon>
 #include <QItemSelectionModel>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
@@ -22,6 +23,8 @@
 #include <QTextDocument>
 #include <QTimer>
 #include <QWindow>
+
+#include <tuple>
 
 using namespace Qt::StringLiterals;
 
@@ -98,6 +101,7 @@ void LB_Principal::criaControles()
     // The strip goes first, at the bottom of the stack: what stands on it is drawn over it.
     imgMove = image("imgMove", "move", 0, 0, 7575, 330, {});
     imgMove->setAccessibleRole(QAccessible::TitleBar); // it drags the window; it presses nothing
+    imgMove->setFocusPolicy(Qt::NoFocus);
 
     lstContatos = new ContactListView(this);
     lstContatos->setObjectName(u"lstContatos"_s);
@@ -126,11 +130,6 @@ void LB_Principal::criaControles()
     txtMail = linha("txtMail", 5040, 1290, 2430, LimiteCampo::Mail);
     txtEnd = texto("txtEnd", 3150, 1890, 1800, 1440, Qt::ScrollBarAlwaysOff);
     txtComp = texto("txtComp", 5040, 1890, 2430, 1440, Qt::ScrollBarAlwaysOn);
-    setTabOrder(txtNome, txtFone);
-    setTabOrder(txtFone, txtMail);
-    setTabOrder(txtMail, txtEnd);
-    setTabOrder(txtEnd, txtComp);
-    setTabOrder(txtComp, lstContatos);
 
     // Field titles, each with its copy and paste icons to its left, and its counter to the right.
     struct Titulo {
@@ -233,7 +232,52 @@ void LB_Principal::criaControles()
     preparaCampos();
     preparaJanela();
     preparaVCard();
+    preparaTeclado();
     Janelas::cabemTodos(this);
+}
+
+void LB_Principal::preparaTeclado()
+{
+    // Every image's action from the keyboard, wherever the focus is in the window. Control
+    // with Shift and a letter: no field edits with those (Control+Shift+A deselects and
+    // Control+Shift+Z redoes on Linux desktops, so adding and updating take other letters),
+    // and no desktop moves or closes windows with them.
+    const std::pair<ImageButton*, QKeySequence> atalhos[] = {
+        { imgAdiciona, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N) },
+        { imgAtualiza, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_T) },
+        { imgDeleta, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_D) },
+        { imgRefresh, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R) },
+        { imgLimpar, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_L) },
+        { imgCopiar, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O) },
+        { imgImprimir, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P) },
+        { imgMarca, QKeySequence(Qt::Key_F1) },
+        { imgMinimiza, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_M) },
+        { imgFecha, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Q) },
+    };
+    for (const auto& [botao, tecla] : atalhos)
+        botao->setShortcut(tecla);
+    // A field's copy and paste images act on the field holding the focus.
+    const std::array<std::tuple<QWidget*, ImageButton*, ImageButton*>, 5> campos { {
+        { txtNome, imgCtrlcNome, imgCtrlvNome },
+        { txtFone, imgCtrlcFone, imgCtrlvFone },
+        { txtMail, imgCtrlcMail, imgCtrlvMail },
+        { txtEnd, imgCtrlcEnd, imgCtrlvEnd },
+        { txtComp, imgCtrlcComp, imgCtrlvComp },
+    } };
+    for (const auto& [campo, copia, cola] : campos) {
+        copia->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C), campo);
+        cola->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_V), campo);
+    }
+
+    // Tab goes through the fields, the list, then the images as they read: the strip's two,
+    // each field's pair, the row below.
+    QList<QWidget*> ordem { txtNome, txtFone, txtMail, txtEnd, txtComp, lstContatos, imgMinimiza, imgFecha };
+    for (const auto& [campo, copia, cola] : campos)
+        ordem << copia << cola;
+    ordem << imgAdiciona << imgAtualiza << imgDeleta << imgRefresh << imgLimpar << imgCopiar << imgImprimir
+          << imgMarca;
+    for (qsizetype i = 1; i < ordem.size(); ++i)
+        setTabOrder(ordem[i - 1], ordem[i]);
 }
 
 void LB_Principal::Form_Load(StartupNames* iniciais)

@@ -162,6 +162,8 @@ protected:
 
 private:
     void criaControles();
+    // Shortcuts and the Tab order.
+    void preparaTeclado();
     void Form_Load(StartupNames* nomes);
     void posicionaNoCanto();
     // The tiled background at the density of the window's screen.

@@ -5,6 +5,7 @@
 #include "modalwatch.h"
 
 #include <QElapsedTimer>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QTest>
 #include <QTimer>
@@ -40,17 +41,20 @@ private Q_SLOTS:
         QCOMPARE(watch.seen.size(), 2);
     }
 
-    void onlyAClickOnAButtonAnswersTheQuestion_data()
+    // A click, S, Space on the focused " SIM ", Escape or Enter on " NÃO " (where the focus
+    // starts) answer; Enter on " SIM " and keys held down since before the question do not.
+    void onlyADeliberateClickOrKeyAnswersTheQuestion_data()
     {
-        QTest::addColumn<QString>("button");
+        QTest::addColumn<QString>("how");
         QTest::addColumn<bool>("answer");
-        QTest::newRow("sim") << u"lblSim"_s << true;
-        QTest::newRow("nao") << u"lblNao"_s << false;
+        for (const auto& [how, answer] : { std::pair { "lblSim", true }, { "lblNao", false }, { "S", true },
+                 { "Space", true }, { "Escape", false }, { "Return", false } })
+            QTest::newRow(how) << QString::fromLatin1(how) << answer;
     }
 
-    void onlyAClickOnAButtonAnswersTheQuestion()
+    void onlyADeliberateClickOrKeyAnswersTheQuestion()
     {
-        QFETCH(QString, button);
+        QFETCH(QString, how);
         QFETCH(bool, answer);
         RecordingBeeper beeper;
         int deletions = 0;
@@ -60,15 +64,22 @@ private Q_SLOTS:
             auto* janela = qobject_cast<LB_ContDel*>(QApplication::activeModalWidget());
             QVERIFY(janela);
             shown = { janela->pos(), janela->Label1->text(), beeper.beeps };
-            // Keys, and a press that is released off the button, leave the question open.
-            for (Qt::Key key : { Qt::Key_Escape, Qt::Key_Return, Qt::Key_Space, Qt::Key_S })
-                QTest::keyClick(janela, key);
-            QLabel* label = janela->findChild<QLabel*>(button);
-            QTest::mousePress(label, Qt::LeftButton);
-            QTest::mouseRelease(label, Qt::LeftButton, {}, QPoint(-5, -5));
+            QCOMPARE(janela->focusWidget(), janela->lblNao);
+            QTest::keyClick(janela->lblSim, Qt::Key_Return);
+            for (const Qt::Key key : { Qt::Key_Return, Qt::Key_Space, Qt::Key_S }) {
+                QKeyEvent repeat(QEvent::KeyPress, key, Qt::NoModifier, {}, true);
+                QApplication::sendEvent(janela->lblSim, &repeat);
+                QTest::keyRelease(janela->lblSim, key);
+            }
+            QTest::mousePress(janela->lblSim, Qt::LeftButton); // released off the button
+            QTest::mouseRelease(janela->lblSim, Qt::LeftButton, {}, QPoint(-5, -5));
             QVERIFY(janela->isVisible());
             QCOMPARE(deletions, 0);
-            QTest::mouseClick(label, Qt::LeftButton);
+            if (auto* label = janela->findChild<QLabel*>(how))
+                QTest::mouseClick(label, Qt::LeftButton);
+            else
+                QTest::keyClick(
+                    how == u"Space" ? janela->lblSim : janela->lblNao, QKeySequence(how)[0].key());
         });
         const bool sim = LB_ContDel::confirma(beeper, QPoint(40, 30), [&] {
             ++deletions;

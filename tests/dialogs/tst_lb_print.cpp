@@ -18,7 +18,8 @@ namespace {
 // Spaces at both ends, an empty field, a line break inside a field, a non-breaking space.
 const QString Contato = u" Ana \r\n\r\n\r\n\r\nana@x.br\r\n\r\nRua A\r\nfundos\r\n\r\nsala\u00a02 "_s;
 
-// Opens the print window, types extra at the end of its text and clicks a button; the notices
+// Opens the print window, types extra at the end of its text and clicks a button (or strikes
+// the key botao names); the notices
 // that follow run their time.
 void imprime(ModalWatch& watch, FakePlatform& fakes, const QString& texto, const QString& botao,
     const QString& extra = {})
@@ -32,8 +33,14 @@ void imprime(ModalWatch& watch, FakePlatform& fakes, const QString& texto, const
         QTest::keyClicks(txt, extra);
         if (extra.isEmpty())
             QTest::keyClick(txt, Qt::Key_Backspace);
-        QTest::mouseClick(w->findChild<LabelButton*>(botao), Qt::RightButton); // runs no button
-        QTest::mouseClick(w->findChild<LabelButton*>(botao), Qt::LeftButton);
+        if (auto* b = w->findChild<LabelButton*>(botao)) {
+            QTest::mouseClick(b, Qt::RightButton); // runs no button
+            QTest::mouseClick(b, Qt::LeftButton);
+        } else { // Enter on the focused "SIM", Escape anywhere
+            QTRY_VERIFY(w->isActiveWindow()); // Tab moves the focus in the active window only
+            QTest::keyClick(txt, Qt::Key_Tab);
+            QTest::keyClick(w->focusWidget(), QKeySequence(botao)[0].key());
+        }
     };
     LB_Print::mostra(texto, QPoint(100, 60), fakes.impressora, fakes.beeper);
 }
@@ -83,6 +90,8 @@ private Q_SLOTS:
         imprime(watch, fakes, u"\r\n"_s.repeated(8), u"lblSim"_s); // all five fields empty
         imprime(watch, fakes, Contato, u"lblSim"_s, u"obs: ok"_s);
         imprime(watch, fakes, Contato, u"lblNao"_s, u"x"_s);
+        imprime(watch, fakes, Contato, u"Return"_s, u"y"_s);
+        imprime(watch, fakes, Contato, u"Escape"_s, u"z"_s);
         const QList<std::pair<Printer::Resultado, QString>> falhas {
             { Printer::Resultado::SemImpressora, u"Nenhuma impressora instalada!"_s },
             { Printer::Resultado::SemPadrao, u"Nenhuma impressora padrão definida!"_s },
@@ -110,10 +119,10 @@ private Q_SLOTS:
         imprime(watch, fakes, Contato, u"lblSim"_s);
         QVERIFY(aberta);
         QCOMPARE(fakes.impressora.textos,
-            QStringList({ Contato, u"\r\n"_s.repeated(8), Contato + u"\r\nobs: ok"_s, Contato, Contato,
-                Contato, Contato }));
+            QStringList({ Contato, u"\r\n"_s.repeated(8), Contato + u"\r\nobs: ok"_s, Contato + u"\r\ny"_s,
+                Contato, Contato, Contato, Contato }));
         // A notice after each print that did not happen, none after one that did.
-        QCOMPARE(watch.seen.size(), 12);
+        QCOMPARE(watch.seen.size(), 14);
         QCOMPARE(watch.seen[0].pos, QPoint(100 + 208, 60 + 29)); // +3115, +430 twips
         QCOMPARE(fakes.beeper.beeps, 4);
         QCOMPARE(SystemPrinter().imprime(Contato), Printer::Resultado::SemImpressora);

@@ -39,7 +39,7 @@ private Q_SLOTS:
         QFETCH(QString, name);
         open();
         auto* b = w->findChild<ImageButton*>(name);
-        QCOMPARE(b->accessibleName(), b->toolTip()); // what a screen reader says
+        QVERIFY(b->toolTip().startsWith(b->accessibleName() + u" ("_s)); // what a screen reader says
         const QPoint design = b->pos(), in(3, 3), off(-40, -40);
         QSignalSpy released(b, &ImageButton::released);
         QList<QPoint> atClick;
@@ -66,6 +66,70 @@ private Q_SLOTS:
         QTest::mousePress(b, Qt::LeftButton, {}, in);
         w->hide();
         QCOMPARE(b->pos(), design);
+    }
+
+    // Each image's key, with the focus in a one-line field, a multi-line field or the list, or
+    // Space and Enter on the focused image, does what a click does, and the focus stays.
+    void keysDoWhatClicksDo_data()
+    {
+        QTest::addColumn<QString>("image");
+        QTest::addColumn<QKeySequence>("key");
+        QTest::addColumn<QString>("focus");
+        for (const auto& [image, key] : { std::pair { "imgAdiciona", "Ctrl+Shift+N" },
+                 { "imgAtualiza", "Ctrl+Shift+T" }, { "imgDeleta", "Ctrl+Shift+D" },
+                 { "imgRefresh", "Ctrl+Shift+R" }, { "imgLimpar", "Ctrl+Shift+L" },
+                 { "imgCopiar", "Ctrl+Shift+O" }, { "imgImprimir", "Ctrl+Shift+P" }, { "imgMarca", "F1" },
+                 { "imgMinimiza", "Ctrl+Shift+M" }, { "imgFecha", "Ctrl+Shift+Q" },
+                 { "imgCtrlc", "Ctrl+Shift+C" }, { "imgCtrlv", "Ctrl+Shift+V" } })
+            for (const char* focus : { "txtNome", "txtEnd", "lstContatos", "Space", "Return" })
+                QTest::addRow("%s %s", image, focus)
+                    << QString::fromLatin1(image) << QKeySequence(QString::fromLatin1(key))
+                    << QString::fromLatin1(focus);
+    }
+
+    void keysDoWhatClicksDo()
+    {
+        QFETCH(QString, image);
+        QFETCH(QKeySequence, key);
+        QFETCH(QString, focus);
+        const bool onImage = !focus.startsWith(u"txt"_s) && focus != u"lstContatos"_s;
+        // A field's copy and paste images act on the field with the focus, on none from the list.
+        if (image.startsWith(u"imgCtrl"_s))
+            image += onImage ? u"Fone"_s : focus == u"lstContatos"_s ? QString() : focus.mid(3);
+        const auto run = [&](bool byKey) {
+            fresh();
+            put(Tres);
+            WindowTest::open();
+            select(u"Bob"_s);
+            put(QString(Tres).replace(u"Ana§"_s, u"Dora§"_s)); // what a refresh would show
+            QGuiApplication::clipboard()->setText(u"colado"_s);
+            auto* b = w->findChild<ImageButton*>(image);
+            QWidget* alvo = onImage ? b : w->findChild<QWidget*>(focus);
+            alvo->setFocus();
+            if (!byKey && b)
+                QTest::mouseClick(b, Qt::LeftButton);
+            else if (onImage)
+                QTest::keyClick(alvo, focus == u"Space"_s ? Qt::Key_Space : Qt::Key_Return);
+            else if (byKey)
+                QTest::keySequence(alvo, key);
+            // Where the window stays, the focus comes back to where it was.
+            (void)QTest::qWaitFor([&] { return !w->isVisible() || QApplication::focusWidget() == alvo; });
+            const QWidget* foco = QApplication::focusWidget();
+            return QStringList { file(), QGuiApplication::clipboard()->text(), seen(w->pos()).join(u'|'),
+                w->textoContato(), w->nomesListados().join(u','), m_fakes->bandeja.chamadas.join(u','),
+                foco ? foco->objectName() : u"-"_s, w->isVisible() ? alvo->objectName() : u"-"_s };
+        };
+        const QStringList byKey = run(true);
+        QCOMPARE(byKey, run(false));
+        QCOMPARE(byKey.value(6), byKey.value(7));
+        if (auto* b = w->findChild<ImageButton*>(image)) {
+            QVERIFY(b->toolTip().contains(u'(' + key.toString() + u')'));
+            // Focused, the image has a ring around it in the highlight colour.
+            b->setFocus();
+            if (w->isVisible())
+                QCOMPARE(w->grab().toImage().pixelColor(b->geometry().topLeft() - QPoint(1, 1)),
+                    w->palette().color(QPalette::Highlight));
+        }
     }
 
     // The notification area is asked for at every minimize: without one the window only

@@ -35,14 +35,21 @@ private Q_SLOTS:
         QCOMPARE(w->nomesListados(), QStringList());
         QVERIFY(w->windowFlags() & Qt::FramelessWindowHint);
         QCOMPARE(m_fakes->beeper.beeps, 0); // no notice on a good start
-        // Focus starts in the name and goes round the fields and the list; Tab leaves the
-        // multi-line fields.
+        // Focus starts in the name and goes round the fields, the list, then the images as they
+        // read: the strip's, each field's pair, the row below. Tab leaves the multi-line fields.
         QTRY_COMPARE(QApplication::focusWidget(), w->txtNome);
-        for (QWidget* next :
-            QWidgetList { w->txtFone, w->txtMail, w->txtEnd, w->txtComp, w->lstContatos, w->txtNome }) {
+        QStringList order,
+            expected { u"txtFone"_s, u"txtMail"_s, u"txtEnd"_s, u"txtComp"_s, u"lstContatos"_s,
+                u"imgMinimiza"_s, u"imgFecha"_s };
+        for (const char* n : { "Nome", "Fone", "Mail", "End", "Comp" })
+            expected << u"imgCtrlc"_s + QLatin1String(n) << u"imgCtrlv"_s + QLatin1String(n);
+        expected << u"imgAdiciona"_s << u"imgAtualiza"_s << u"imgDeleta"_s << u"imgRefresh"_s
+                 << u"imgLimpar"_s << u"imgCopiar"_s << u"imgImprimir"_s << u"imgMarca"_s << u"txtNome"_s;
+        for (qsizetype i = 0; i < expected.size(); ++i) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-            QCOMPARE(QApplication::focusWidget(), next);
+            order << QApplication::focusWidget()->objectName();
         }
+        QCOMPARE(order, expected);
         QVERIFY(w->txtEnd->toPlainText().isEmpty() && w->txtComp->toPlainText().isEmpty());
     }
 
