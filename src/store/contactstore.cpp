@@ -121,6 +121,12 @@ StoreStatus ContactStore::readNames(NameList* names) const
     QFile file;
     if (StoreStatus status; !openForReading(file, &status))
         return status;
+    return readNames(file, names);
+}
+
+StoreStatus ContactStore::readNames(QIODevice& file, NameList* names)
+{
+    *names = NameList();
     StoreText::EncodingProbe probe;
     QByteArray scratch;
     const auto onLine = [&](QByteArrayView raw) {
