@@ -7,6 +7,8 @@
 #include <QFileInfo>
 #include <QSet>
 
+#include <algorithm>
+
 namespace {
 
 // Another copy of the program holds the lock only for one read and one rewrite.
@@ -136,7 +138,8 @@ StoreStatus ContactStore::readNames(QIODevice& file, NameList* names)
     };
     std::optional<StoreText::LineSplitter> splitter;
     bool bom = false;
-    QByteArray piece(ReadPieceSize, Qt::Uninitialized);
+    // A small store, or one held in memory, needs no piece larger than itself.
+    QByteArray piece(std::clamp<qint64>(file.size(), 1, ReadPieceSize), Qt::Uninitialized);
     for (;;) {
         const qint64 n = file.read(piece.data(), piece.size());
         if (n < 0) {
