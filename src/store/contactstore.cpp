@@ -8,6 +8,8 @@
 #include <QSet>
 #include <QStandardPaths>
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -164,6 +166,12 @@ StoreStatus ContactStore::readNames(NameList* names) const
     QFile file;
     if (StoreStatus status; !openForReading(file, &status))
         return status;
+    return readNames(file, names);
+}
+
+StoreStatus ContactStore::readNames(QIODevice& file, NameList* names)
+{
+    *names = NameList();
     StoreText::EncodingProbe probe;
     QByteArray scratch;
     const auto onLine = [&](QByteArrayView raw) {
@@ -171,7 +179,8 @@ StoreStatus ContactStore::readNames(NameList* names) const
         StoreText::forEachRecordLine(
             raw, scratch, [&](QByteArrayView line) { names->add(line, probe.mayBeUtf8()); });
     };
-    QByteArray piece(ReadPieceSize, Qt::Uninitialized);
+    // A small store, or one held in memory, needs no piece larger than itself.
+    QByteArray piece(std::clamp<qint64>(file.size(), 1, ReadPieceSize), Qt::Uninitialized);
     // How lines end is known at the file's first CR LF, wherever it stands: read up to it (the
     // whole file where there is none), then from the start, as RecordLines splits the whole file.
     StoreText::LineEndProbe lineEnds;

@@ -12,6 +12,7 @@
 #include <optional>
 
 class QFile;
+class QIODevice;
 
 enum class StoreStatus {
     Ok,
@@ -54,6 +55,8 @@ public:
     // The name of every record, in file order: what the name list shows. The file is read in
     // pieces, so a large store costs no more memory than its names.
     StoreStatus readNames(NameList* names) const;
+    // The same from a device open for reading: the store's bytes held in memory, say.
+    static StoreStatus readNames(QIODevice& device, NameList* names);
 
     // The last record whose name equals name exactly (case-sensitive); nullopt when none does.
     StoreStatus findRecord(const QString& name, std::optional<ContactRecord>* record) const;

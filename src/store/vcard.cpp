@@ -7,6 +7,7 @@
 #include <QRegularExpression>
 #include <QStringDecoder>
 
+#include <cctype>
 #include <climits>
 
 using namespace Qt::StringLiterals;
@@ -20,56 +21,131 @@ bool isFoldSpace(char c)
     return c == ' ' || c == '\t';
 }
 
-// One content line's name and parameters, as far as the five fields need them.
+// Longest content line, unfolded, that a card may hold: far more than any contact's field. An
+// inline photo, logo, sound or key gets megabytes. A longer line is damage, or a file made to
+// exhaust memory: its card is refused, and the line is never copied.
+constexpr qsizetype LineLimit = 64 * 1024;
+constexpr qsizetype BinaryLineLimit = 8 * 1024 * 1024;
+// What a card's name, phones, e-mails, addresses and notes may take together.
+constexpr qsizetype CardLimit = 1024 * 1024;
+
+bool equalsIgnoringCase(QByteArrayView a, QByteArrayView b)
+{
+    return a.compare(b, Qt::CaseInsensitive) == 0;
+}
+
+// A parameter's key, value or list item, spaces and the double quotes around it left out.
+QByteArrayView bare(QByteArrayView part)
+{
+    part = part.trimmed();
+    if (part.startsWith('"'))
+        part = part.sliced(1);
+    if (part.endsWith('"'))
+        part.chop(1);
+    return part.trimmed();
+}
+
+// What a content line begins with up to its first ';' or ':': the property, and its group.
+QByteArrayView propertyName(QByteArrayView line)
+{
+    qsizetype end = 0;
+    while (end < line.size() && line[end] != ';' && line[end] != ':')
+        ++end;
+    const QByteArrayView name = line.first(end).trimmed();
+    return name.sliced(name.lastIndexOf('.') + 1);
+}
+
+qsizetype lineLimit(QByteArrayView line)
+{
+    const QByteArrayView name = propertyName(line);
+    for (const char* binary : { "PHOTO", "LOGO", "SOUND", "KEY" })
+        if (equalsIgnoringCase(name, binary))
+            return BinaryLineLimit;
+    return LineLimit;
+}
+
+// Whether a physical line begins a property: a known name or an X- one, with an optional group,
+// then ';' or ':'. A quoted-printable value's next line may begin with anything else.
+bool beginsProperty(QByteArrayView line)
+{
+    static const QByteArrayList names { "BEGIN", "END", "VERSION", "FN", "N", "NICKNAME", "PHOTO", "BDAY",
+        "ANNIVERSARY", "GENDER", "ADR", "LABEL", "TEL", "EMAIL", "MAILER", "IMPP", "LANG", "TZ", "GEO",
+        "TITLE", "ROLE", "LOGO", "AGENT", "ORG", "MEMBER", "RELATED", "CATEGORIES", "NOTE", "PRODID", "REV",
+        "SORT-STRING", "SOUND", "UID", "CLIENTPIDMAP", "URL", "KEY", "FBURL", "CALADRURI", "CALURI", "XML",
+        "CLASS", "NAME", "PROFILE", "SOURCE", "KIND" };
+    qsizetype end = 0;
+    while (end < line.size() && (std::isalnum(uchar(line[end])) || line[end] == '-' || line[end] == '.'))
+        ++end;
+    if (end == line.size() || (line[end] != ';' && line[end] != ':'))
+        return false;
+    const QByteArrayView name = propertyName(line);
+    return (name.size() > 2 && equalsIgnoringCase(name.first(2), "X-"))
+        || std::any_of(
+            names.cbegin(), names.cend(), [&](const QByteArray& n) { return equalsIgnoringCase(name, n); });
+}
+
+enum class Encoding { None, QuotedPrintable, Base64 };
+
+// One content line's name and parameters, as far as the five fields need them; views into the line.
 struct Header {
-    QByteArray name; // upper case, without its group ("item1.")
-    bool quotedPrintable = false;
-    QByteArray charset; // upper case
+    QByteArrayView name; // without its group ("item1.")
+    Encoding encoding = Encoding::None;
+    QByteArrayView charset;
     int pref = INT_MAX; // lower is more preferred; TYPE=pref and 2.1's bare PREF count as 1
 };
 
+void parameter(Header& h, QByteArrayView part)
+{
+    const qsizetype eq = part.indexOf('=');
+    // vCard 2.1 writes types and the encoding bare: TEL;PREF;CELL;QUOTED-PRINTABLE.
+    const QByteArrayView key = eq < 0 ? QByteArrayView("TYPE") : bare(part.first(eq));
+    const QByteArrayView value = bare(eq < 0 ? part : part.sliced(eq + 1));
+    const bool qp = equalsIgnoringCase(value, "QUOTED-PRINTABLE");
+    const bool base64 = equalsIgnoringCase(value, "BASE64") || (eq >= 0 && equalsIgnoringCase(value, "B"));
+    if (equalsIgnoringCase(key, "ENCODING") || (eq < 0 && (qp || base64))) {
+        if (qp || base64)
+            h.encoding = qp ? Encoding::QuotedPrintable : Encoding::Base64;
+    } else if (equalsIgnoringCase(key, "CHARSET")) {
+        h.charset = value;
+    } else if (equalsIgnoringCase(key, "PREF")) {
+        bool ok = false;
+        const int n = value.toInt(&ok);
+        h.pref = std::min(h.pref, ok ? n : 1);
+    } else if (equalsIgnoringCase(key, "TYPE")) {
+        for (qsizetype start = 0; start <= value.size();) {
+            const qsizetype comma = value.indexOf(',', start);
+            const qsizetype end = comma < 0 ? value.size() : comma;
+            if (equalsIgnoringCase(bare(value.sliced(start, end - start)), "PREF"))
+                h.pref = std::min(h.pref, 1);
+            start = end + 1;
+        }
+    }
+}
+
+// Parameters split at ';' outside double quotes (4.0 quotes values that hold ';', ':' or ','), each
+// looked at where it stands: a million of them cost one pass and no copy.
 Header parseHeader(QByteArrayView header)
 {
-    // Parameters split at ';' outside double quotes (4.0 quotes values that hold ';', ':' or ',').
-    QList<QByteArray> parts { QByteArray() };
-    bool quoted = false;
-    for (const char c : header) {
-        if (c == '"')
-            quoted = !quoted;
-        else if (c == ';' && !quoted)
-            parts.append(QByteArray());
-        else
-            parts.last().append(c);
-    }
     Header h;
-    h.name = parts.first().trimmed().toUpper();
-    h.name = h.name.sliced(h.name.lastIndexOf('.') + 1);
-    for (qsizetype i = 1; i < parts.size(); ++i) {
-        const QByteArray& part = parts[i];
-        const qsizetype eq = part.indexOf('=');
-        // vCard 2.1 writes types and the encoding bare: TEL;PREF;CELL;QUOTED-PRINTABLE.
-        const QByteArray key = eq < 0 ? QByteArray("TYPE") : part.first(eq).trimmed().toUpper();
-        const QByteArray value = (eq < 0 ? part : part.sliced(eq + 1)).trimmed().toUpper();
-        if (key == "ENCODING" || (eq < 0 && value == "QUOTED-PRINTABLE")) {
-            h.quotedPrintable = h.quotedPrintable || value == "QUOTED-PRINTABLE";
-        } else if (key == "CHARSET") {
-            h.charset = value;
-        } else if (key == "PREF") {
-            bool ok = false;
-            const int n = value.toInt(&ok);
-            h.pref = std::min(h.pref, ok ? n : 1);
-        } else if (key == "TYPE") {
-            for (const QByteArray& type : value.split(','))
-                if (type.trimmed() == "PREF")
-                    h.pref = std::min(h.pref, 1);
+    h.name = propertyName(header);
+    bool quoted = false;
+    qsizetype start = -1; // the first part is the name
+    for (qsizetype i = 0; i <= header.size(); ++i) {
+        if (i < header.size() && (header[i] != ';' || quoted)) {
+            quoted = quoted != (header[i] == '"');
+            continue;
         }
+        if (start >= 0)
+            parameter(h, header.sliced(start, i - start));
+        start = i + 1;
     }
     return h;
 }
 
 // Joins physical lines into content lines: a line that starts with a space or a tab goes on the
-// one before (folding), and a quoted-printable value that ends in '=' goes on in the next line,
-// whatever that starts with (a soft line break).
+// one before (folding), and a quoted-printable value that ends in '=' goes on in the next line
+// unless that begins a property (a soft line break; a card cut short after one must not take in
+// the next card's BEGIN). A content line over its limit is passed on empty, as too long.
 class Unfolder {
 public:
     // vCard 2.1 unfolds a line break and the white space after it into that white space; later
@@ -79,37 +155,47 @@ public:
     template<typename OnLine>
     void feed(QByteArrayView physical, OnLine&& onLine)
     {
-        if (m_open && softBreak() && !isEnd(physical)) {
+        if (m_open && softBreak() && !beginsProperty(physical)) {
             m_line.chop(1);
-            m_line.append(physical);
+            append(physical);
             return;
         }
         if (m_open && !physical.isEmpty() && isFoldSpace(physical.front())) {
-            m_line.append(keepFoldSpace ? physical : physical.sliced(1));
+            append(keepFoldSpace ? physical : physical.sliced(1));
             return;
         }
         finish(onLine);
-        m_line = physical.toByteArray();
+        m_line.clear();
         m_open = true;
+        m_tooLong = false;
         m_scanned = 0;
         m_quoted = false;
         m_colon = -1;
         m_quotedPrintable = false;
+        append(physical);
     }
 
+    // onLine(line, colon, tooLong); colon is -1 for a line without one.
     template<typename OnLine>
     void finish(OnLine&& onLine)
     {
         if (!m_open)
             return;
         m_open = false;
-        onLine(QByteArrayView(m_line), colon());
+        onLine(QByteArrayView(m_line), colon(), m_tooLong);
     }
 
 private:
-    static bool isEnd(QByteArrayView line)
+    void append(QByteArrayView part)
     {
-        return line.trimmed().compare("END:VCARD", Qt::CaseInsensitive) == 0;
+        const qsizetype size = m_line.size() + part.size();
+        if (!m_tooLong && size > LineLimit
+            && size > lineLimit(m_line.isEmpty() ? part : QByteArrayView(m_line))) {
+            m_tooLong = true;
+            m_line = QByteArray(); // and no soft break: the card is refused whatever follows
+        }
+        if (!m_tooLong)
+            m_line.append(part);
     }
 
     // Where the header ends: the first ':' outside double quotes. The scan goes on from where it
@@ -122,7 +208,8 @@ private:
                 m_quoted = !m_quoted;
             } else if (c == ':' && !m_quoted) {
                 m_colon = m_scanned;
-                m_quotedPrintable = parseHeader(QByteArrayView(m_line).first(m_colon)).quotedPrintable;
+                m_quotedPrintable = parseHeader(QByteArrayView(m_line).first(m_colon)).encoding
+                    == Encoding::QuotedPrintable;
             }
         }
         return m_colon;
@@ -135,6 +222,7 @@ private:
 
     QByteArray m_line;
     bool m_open = false;
+    bool m_tooLong = false;
     qsizetype m_scanned = 0;
     bool m_quoted = false;
     qsizetype m_colon = -1;
@@ -176,16 +264,17 @@ QString decodeUtf8OrCp1252(QByteArrayView bytes)
     return probe.mayBeUtf8() ? StoreText::decodeUtf8(bytes) : Cp1252::decode(bytes);
 }
 
-QString toText(QByteArrayView bytes, const QByteArray& charset)
+QString toText(QByteArrayView bytes, QByteArrayView charset)
 {
     // ISO-8859-1 is read as Windows-1252, as browsers do: exporters that say Latin-1 write the
     // Windows code page, and the two differ only where Latin-1 has control codes.
     static const QByteArrayList westernCharsets { "ISO-8859-1", "ISO8859-1", "LATIN1", "US-ASCII", "ASCII",
         "WINDOWS-1252", "CP1252" };
-    if (westernCharsets.contains(charset))
+    const auto is = [&](QByteArrayView name) { return equalsIgnoringCase(charset, name); };
+    if (std::any_of(westernCharsets.cbegin(), westernCharsets.cend(), is))
         return Cp1252::decode(bytes);
-    if (!charset.isEmpty() && charset != "UTF-8" && charset != "UTF8") {
-        QStringDecoder decoder(charset.constData());
+    if (!charset.isEmpty() && !is("UTF-8") && !is("UTF8")) {
+        QStringDecoder decoder(charset.toByteArray().constData());
         if (decoder.isValid())
             return decoder.decode(bytes);
     }
@@ -334,25 +423,32 @@ VCard::Contact toContact(const Card& card)
 class Reader {
 public:
     QList<VCard::Contact> contacts;
+    // The file was UTF-16 and is read as UTF-8: a CHARSET no longer says what plain values are.
+    bool transcoded = false;
 
     void physical(QByteArrayView line)
     {
-        m_unfolder.feed(line, [this](QByteArrayView l, qsizetype colon) { content(l, colon); });
+        m_unfolder.feed(
+            line, [this](QByteArrayView l, qsizetype colon, bool tooLong) { content(l, colon, tooLong); });
     }
     void finish()
     {
-        m_unfolder.finish([this](QByteArrayView l, qsizetype colon) { content(l, colon); });
+        m_unfolder.finish(
+            [this](QByteArrayView l, qsizetype colon, bool tooLong) { content(l, colon, tooLong); });
     }
 
 private:
-    void content(QByteArrayView line, qsizetype colon)
+    void content(QByteArrayView line, qsizetype colon, bool tooLong)
     {
+        if (tooLong)
+            m_damaged = true;
         if (colon < 0)
             return; // not a content line
         const Header h = parseHeader(line.first(colon));
+        const QByteArray name = h.name.toByteArray().toUpper();
         const QByteArrayView raw = line.sliced(colon + 1);
         const bool agentOpen = std::exchange(m_agentOpen, false);
-        if (h.name == "BEGIN" && raw.trimmed().compare("VCARD", Qt::CaseInsensitive) == 0) {
+        if (name == "BEGIN" && raw.trimmed().compare("VCARD", Qt::CaseInsensitive) == 0) {
             // A 2.1 AGENT holds a whole card of its own; any other BEGIN inside a card means that
             // card never ended (a file cut short, then another appended): it is dropped.
             if (m_depth > 0 && agentOpen) {
@@ -361,36 +457,44 @@ private:
             }
             m_depth = 1;
             m_card = Card();
+            m_damaged = false;
+            m_cardSize = 0;
             m_unfolder.keepFoldSpace = false;
             return;
         }
-        if (h.name == "END" && raw.trimmed().compare("VCARD", Qt::CaseInsensitive) == 0) {
-            if (m_depth > 0 && --m_depth == 0)
+        if (name == "END" && raw.trimmed().compare("VCARD", Qt::CaseInsensitive) == 0) {
+            if (m_depth > 0 && --m_depth == 0 && !m_damaged)
                 contacts.append(toContact(m_card));
             return;
         }
         if (m_depth != 1)
             return;
-        if (h.name == "VERSION") {
+        if (name == "VERSION") {
             m_unfolder.keepFoldSpace = raw.trimmed().startsWith("2.");
             return;
         }
-        if (h.name == "AGENT") {
+        if (name == "AGENT") {
             m_agentOpen = raw.trimmed().isEmpty();
             return;
         }
-        QList<Value>* values = h.name == "FN" ? &m_card.fn
-            : h.name == "N"                   ? &m_card.n
-            : h.name == "TEL"                 ? &m_card.tel
-            : h.name == "EMAIL"               ? &m_card.email
-            : h.name == "ADR"                 ? &m_card.adr
-            : h.name == "NOTE"                ? &m_card.note
-                                              : nullptr;
+        QList<Value>* values = name == "FN" ? &m_card.fn
+            : name == "N"                   ? &m_card.n
+            : name == "TEL"                 ? &m_card.tel
+            : name == "EMAIL"               ? &m_card.email
+            : name == "ADR"                 ? &m_card.adr
+            : name == "NOTE"                ? &m_card.note
+                                            : nullptr;
         if (!values)
             return;
-        QString text = toText(h.quotedPrintable ? decodeQuotedPrintable(raw) : raw.toByteArray(), h.charset);
+        m_cardSize += raw.size();
+        m_damaged = m_damaged || m_cardSize > CardLimit;
+        if (m_damaged)
+            return;
+        QString text = h.encoding == Encoding::QuotedPrintable ? toText(decodeQuotedPrintable(raw), h.charset)
+            : h.encoding == Encoding::Base64 ? toText(QByteArray::fromBase64(raw.toByteArray()), h.charset)
+                                             : toText(raw, transcoded ? QByteArrayView() : h.charset);
         // vCard 4.0 gives a phone as a tel: URI (VALUE=uri): the number is what follows the scheme.
-        if (h.name == "TEL" && text.startsWith(u"tel:"_s, Qt::CaseInsensitive))
+        if (name == "TEL" && text.startsWith(u"tel:"_s, Qt::CaseInsensitive))
             text.remove(0, 4);
         // A property present but empty is no value (TEL;CELL: on a card that has no mobile).
         if (!isBlank(text))
@@ -399,6 +503,8 @@ private:
 
     Unfolder m_unfolder;
     Card m_card;
+    bool m_damaged = false; // a line over its limit, or more text than a contact holds
+    qsizetype m_cardSize = 0;
     int m_depth = 0;
     bool m_agentOpen = false;
 };
@@ -461,9 +567,17 @@ namespace VCard {
 
 QList<Contact> read(QByteArrayView bytes)
 {
+    Reader reader;
+    // Some address books save UTF-16: with its byte-order mark, either order, it is read as UTF-8.
+    QByteArray utf8;
+    if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")) {
+        QStringDecoder decoder(bytes[0] == '\xFF' ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE);
+        utf8 = QString(decoder.decode(bytes)).toUtf8();
+        bytes = utf8;
+        reader.transcoded = true;
+    }
     if (bytes.startsWith(StoreText::Utf8Bom))
         bytes = bytes.sliced(StoreText::Utf8Bom.size());
-    Reader reader;
     StoreText::LineSplitter lines; // CR LF, a lone LF and a lone CR all end a line
     const auto onLine = [&](QByteArrayView line) { reader.physical(line); };
     lines.feed(bytes, onLine);

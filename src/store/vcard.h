@@ -10,10 +10,12 @@
 // vCard files (.vcf), the format every other address book reads and writes.
 //
 // The reader takes what phones, web mail and desktop address books export: versions 2.1, 3.0 and
-// 4.0, folded lines, QUOTED-PRINTABLE with soft line breaks, CHARSET= (UTF-8, ISO-8859-1,
-// Windows-1252; others as the system knows them), escapes, "item1."-style groups, several cards
-// per file, CR LF or LF line ends, a UTF-8 byte-order mark. A card is read only when its END is
-// there: a file cut short does not bring in a half contact.
+// 4.0, folded lines, QUOTED-PRINTABLE with soft line breaks, BASE64 text, CHARSET= (UTF-8,
+// ISO-8859-1, Windows-1252; others as the system knows them), escapes, "item1."-style groups,
+// several cards per file, CR LF or LF line ends, a UTF-8 byte-order mark, UTF-16 with its mark. A
+// card is read only when its END is there: a file cut short does not bring in a half contact. A
+// card with a line longer than any contact's field (64 KiB; 8 MiB for a photo, logo, sound or key)
+// or more text than a contact holds is damaged, and passed over like a card without its END.
 //
 // The writer makes vCard 3.0 in UTF-8 with CR LF line ends, folded at 75 octets, the version
 // phones and web mail all read.
