@@ -336,6 +336,7 @@ void SyncEngine::apply()
                 items.remove(a.key);
         }
     }
+    m_changed = m_changed || !m_plan.local.isEmpty() || !m_plan.server.isEmpty() || items != m_state.items;
     m_result.merged += m_plan.merged;
     m_result.conflicts += m_plan.conflicts;
     m_state.items = items;
@@ -380,6 +381,7 @@ void SyncEngine::runServer(qsizetype index, bool retried)
             if (r.ok()
                 || (a.kind == SyncPlan::ServerAction::Delete && r.status == 404 && r.error.isEmpty())) {
                 ++m_result.sent;
+                m_wrote = true;
                 setItem(a.onSuccess, strongEtag(r.header("etag")));
                 return runServer(index + 1);
             }
@@ -418,18 +420,29 @@ void SyncEngine::runServer(qsizetype index, bool retried)
 void SyncEngine::endAttempt()
 {
     // A token or ctag is kept only with everything it covers: anything left undone is listed again.
-    if (m_allDone && !m_replan && m_serverError.isEmpty()) {
+    if (m_allDone && !m_replan && m_serverError.isEmpty()
+        && (m_state.syncToken != m_newToken || m_state.ctag != m_newCtag)) {
         m_state.syncToken = m_newToken;
         m_state.ctag = m_newCtag;
+        m_changed = true;
     }
-    if (!m_state.save(statePath()))
+    // A sync that found nothing to do writes nothing.
+    if (m_changed && !m_state.save(statePath()))
         return fail(u"Não foi possível gravar o estado da sincronização em %1"_s.arg(statePath()));
     if (!m_serverError.isEmpty())
         return fail(m_serverError);
+    if (m_wrote && m_allDone && !m_replan && !m_state.syncToken.isEmpty() && m_followUps < MaxReplans) {
+        // The token predates what was just written: the changes since it are listed once more,
+        // which shows the cards made here and gives a token that covers them.
+        ++m_followUps;
+        m_wrote = false;
+        return list();
+    }
     if (m_replan) {
         if (m_attempt++ >= MaxReplans)
             return fail(u"Os contatos mudaram no servidor durante a sincronização; sincronize de novo"_s);
         m_replan = false;
+        m_wrote = false;
         m_allDone = true;
         return list();
     }

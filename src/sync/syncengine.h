@@ -90,5 +90,8 @@ private:
     QList<SyncPlan::ServerAction> m_server;
     bool m_allDone = true;
     bool m_replan = false;
+    bool m_changed = false; // the state differs from its file
+    bool m_wrote = false; // the server took a change in this pass
+    int m_followUps = 0;
     QString m_serverError;
 };

@@ -98,11 +98,10 @@ void Planner::pushCreate(const QString& key, const QString& href, const QByteArr
     const Fields& fields, const QString& localName)
 {
     // Recorded before it is sent: a sync cut short after the PUT finds the card under this
-    // href and never sends it twice.
+    // href and never sends it twice. It stays pending until a listing shows it: a change list
+    // from a token older than the card could never tell that it was deleted.
     const SyncItem pending { href, QString(), card, fields, localName, true };
-    SyncItem created = pending;
-    created.pending = false;
-    m_plan.server.append({ SyncPlan::ServerAction::Create, key, href, QString(), card, created, pending });
+    m_plan.server.append({ SyncPlan::ServerAction::Create, key, href, QString(), card, pending, pending });
     m_plan.items[key] = pending;
 }
 

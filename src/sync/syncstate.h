@@ -13,7 +13,7 @@ struct SyncItem {
     QByteArray card; // the server's text, patched for every change sent
     SyncCard::Fields fields; // the fields both sides agreed on
     QString localName; // the record's name: the card's name, or with a suffix where it collided
-    bool pending = false; // created here, its PUT not yet confirmed
+    bool pending = false; // created here, not yet seen in a listing of the server
 
     friend bool operator==(const SyncItem&, const SyncItem&) = default;
 };
