@@ -50,6 +50,7 @@ class Setup:
             command = ["/usr/bin/xandikos", "-d", os.path.join(self.tmp, "xandikos"), "-l", "127.0.0.1",
                        "-p", str(self.port), "--defaults", "--current-user-principal", f"/{USER}"]
             self.book = f"/{USER}/contacts/addressbook/"
+        self.command, self.log = command, log
         self.processes.append(subprocess.Popen(command, stdout=log, stderr=log))
         wait_port(self.port)
         if kind == "radicale":
@@ -59,6 +60,14 @@ class Setup:
                                         b'<collection/><C:addressbook/></resourcetype></prop></set></mkcol>')
             if status != 201:
                 fail(f"address book not made: {status}")
+
+    def kill_server(self):
+        self.processes[0].kill()
+        self.processes[0].wait()
+
+    def restart_server(self):
+        self.processes[0] = subprocess.Popen(self.command, stdout=self.log, stderr=self.log)
+        wait_port(self.port)
 
     def close(self):
         for p in self.processes:
