@@ -10,6 +10,7 @@
 #include <QCoreApplication>
 #include <QStandardPaths>
 #include <QTextStream>
+#include <QTimer>
 
 #include <cstring>
 #include <iostream>
@@ -79,7 +80,8 @@ int saveAccount(const QString& storePath, const QUrl& url, const QString& user,
         }
         QCoreApplication::exit(0);
     });
-    discovery.start(url);
+    // Started from the event loop, so that an answer at once (a refused address) still ends it.
+    QTimer::singleShot(0, &discovery, [&] { discovery.start(url); });
     QCoreApplication::exec();
     return code;
 }
@@ -118,7 +120,7 @@ int runSync(
         }
         QCoreApplication::exit(0);
     });
-    engine.start();
+    QTimer::singleShot(0, &engine, &SyncEngine::start);
     QCoreApplication::exec();
     return code;
 }

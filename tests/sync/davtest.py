@@ -1,7 +1,7 @@
 """Shared pieces of the sync tests: a real CardDAV server on a free loopback port in a temporary
 folder, stopped by process id; the program run as a user runs it, without a display; the
 contacts file read and written; the server's cards read directly."""
-import base64, http.client, os, re, shutil, socket, subprocess, sys, tempfile, time
+import base64, http.client, os, re, shutil, socket, ssl, subprocess, sys, tempfile, time
 
 USER, PASSWORD = "alice", "segredo"
 
@@ -28,7 +28,7 @@ def wait_port(port):
 
 
 class Setup:
-    def __init__(self, program, kind="radicale"):
+    def __init__(self, program, kind="radicale", server_options=()):
         self.tmp = tempfile.mkdtemp()
         self.processes = []
         self.home = os.path.join(self.tmp, "home")
@@ -38,13 +38,22 @@ class Setup:
         shutil.copy(program, os.path.join(self.app, "lurvane-brevicard"))
         self.port = free_port()
         log = open(os.path.join(self.tmp, "server.log"), "w")
+        self.scheme = "http"
+        if kind == "radicale-tls":
+            # A certificate no one signed: the program must refuse it until told its fingerprint.
+            subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
+                            "/CN=127.0.0.1", "-keyout", f"{self.tmp}/key.pem", "-out", f"{self.tmp}/cert.pem"],
+                           check=True, capture_output=True)
+            server_options = [*server_options, "--server-ssl", "True", "--server-certificate", f"{self.tmp}/cert.pem",
+                              "--server-key", f"{self.tmp}/key.pem"]
+            kind, self.scheme = "radicale", "https"
         if kind == "radicale":
             with open(os.path.join(self.tmp, "users"), "w") as f:
                 f.write(f"{USER}:{PASSWORD}\n")
             command = ["/usr/bin/python3", "-m", "radicale", "--config", "", "--server-hosts", f"127.0.0.1:{self.port}",
                        "--storage-filesystem-folder", os.path.join(self.tmp, "collections"), "--auth-type", "htpasswd",
                        "--auth-htpasswd-filename", os.path.join(self.tmp, "users"),
-                       "--auth-htpasswd-encryption", "plain"]
+                       "--auth-htpasswd-encryption", "plain", *server_options]
             self.book = f"/{USER}/contatos/"
         else:
             command = ["/usr/bin/xandikos", "-d", os.path.join(self.tmp, "xandikos"), "-l", "127.0.0.1",
@@ -76,7 +85,11 @@ class Setup:
         shutil.rmtree(self.tmp, ignore_errors=True)
 
     def request(self, method, path, body=None, headers=None, port=None):
-        conn = http.client.HTTPConnection("127.0.0.1", port or self.port, timeout=30)
+        if self.scheme == "https":
+            conn = http.client.HTTPSConnection("127.0.0.1", port or self.port, timeout=30,
+                                               context=ssl._create_unverified_context())
+        else:
+            conn = http.client.HTTPConnection("127.0.0.1", port or self.port, timeout=30)
         h = {"Authorization": "Basic " + base64.b64encode(f"{USER}:{PASSWORD}".encode()).decode()}
         h.update(headers or {})
         conn.request(method, path, body=body, headers=h)

@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """What a real server will not do on request, made by a small proxy in front of Radicale: a
 refused sync-collection, an HTML page for XML, a connection dropped mid-body, a 500 after the
-PUT was stored, a PUT answered without ETag, a 503 with Retry-After, no answer at all. After
+PUT was stored, a PUT answered without ETag, a 503 with Retry-After, no answer at all, a card
+changed between the listing and the PUT (412). After
 each: local count = server count, nothing lost, nothing doubled."""
 import http.client, http.server, os, socketserver, sys, threading
 
@@ -39,6 +40,10 @@ class Proxy(http.server.BaseHTTPRequestHandler):
             return self.answer(403)
         if m == "html" and listing:
             return self.answer(200, b"<html><body>Entrar</body></html>", [("Content-Type", "text/html")])
+        if m == "race412" and self.command == "PUT" and "If-Match" in self.headers and mode["count"] == 0:
+            # The phone changes the card between the program's listing and its PUT.
+            mode["count"] += 1
+            s.put(self.path, body.decode().replace("END:VCARD", "X-FONE:sim\r\nEND:VCARD"))
         if m == "retry503" and self.command == "PUT" and mode["count"] == 0:
             mode["count"] += 1
             return self.answer(503, headers=[("Retry-After", "1")])
@@ -77,11 +82,12 @@ try:
     # (mode, expected exit, what stderr says): the phone adds a card and the file a contact before each.
     for name, code, says in [("sync403", 0, ""), ("html", 1, "Resposta inesperada"), ("drop", 1, "Sem conexão"),
                              ("refuse", 1, "Sem conexão"), ("put500", 1, "respondeu 500"), ("noetag", 0, ""),
-                             ("retry503", 0, "")]:
+                             ("retry503", 0, ""), ("race412", 0, "")]:
         n += 1
         s.put(s.book + f"fone{n}.vcf", card(f"fone{n}", f"Fone {n}", f"9{n}"))
         local = s.read_store()
         local[f"Local {n}"] = [f"Local {n}", f"8{n}", "", "", "", "01/01/2020"]
+        local["Ana"][1] = f"1{n}"
         s.write_store(local.values())
         before = store()
         mode.update(name=name, count=0)
@@ -94,7 +100,8 @@ try:
         s.sync()
         s.sync()
         local, remote = sorted(s.read_store()), s.names()
-        if local != remote or len(set(remote)) != len(remote) or len(local) != 3 + 2 * n:
+        ana = next(c for c in s.cards().values() if "FN:Ana\r" in c)
+        if local != remote or len(set(remote)) != len(remote) or len(local) != 3 + 2 * n or f"TEL:1{n}\r" not in ana:
             fail(f"{name}: local {local} server {remote}")
         print(name, code, err or out)
     print("ok")

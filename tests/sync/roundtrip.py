@@ -15,6 +15,9 @@ try:
     # No account yet; then the account found from the server's bare address (well-known, principal,
     # home set, the one address book).
     s.run("--sync", expect=2)
+    _, err = s.run("--sync-account", "http://192.0.2.1/dav/", "--user", USER, expect=2)
+    if "HTTPS" not in err:
+        fail(f"plain HTTP to another machine: {err}")
     out, err = s.run("--sync-account", f"http://127.0.0.1:{s.port}/", "--user", USER, "--password-stdin")
     if s.book not in out:
         fail(f"account not found: {out} {err}")

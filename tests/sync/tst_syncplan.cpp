@@ -1,5 +1,6 @@
 #include "syncplan.h"
 
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -40,6 +41,8 @@ class TestSyncPlan : public QObject {
 private Q_SLOTS:
     void plan_data();
     void plan();
+    void applyChanges_data();
+    void applyChanges();
 };
 
 void TestSyncPlan::plan_data()
@@ -297,6 +300,66 @@ void TestSyncPlan::plan()
     }
     remote.sort();
     QCOMPARE(remote.join(u';'), serverAfter);
+}
+
+void TestSyncPlan::applyChanges_data()
+{
+    // Records as "nome|fone"; a change "old>new", either side empty to add or remove.
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<QString>("changes");
+    QTest::addColumn<QString>("after");
+    QTest::addColumn<QString>("applied");
+
+    QTest::newRow("as read: made") << "Ana|1;Bia|2"
+                                   << "Ana|1>Ana|3;Bia|2>;>Caio|4"
+                                   << "Ana|3;Caio|4"
+                                   << "111";
+    QTest::newRow("changed since read: left") << "Ana|9;Bia|8"
+                                              << "Ana|1>Ana|3;Bia|2>"
+                                              << "Ana|9;Bia|8"
+                                              << "00";
+    QTest::newRow("new name taken, any case") << "Ana|1;Bia|2"
+                                              << ">ANA|5;Bia|2>Ana|2"
+                                              << "Ana|1;Bia|2"
+                                              << "00";
+    QTest::newRow("name held twice: neither") << "Ana|1;Ana|2"
+                                              << "Ana|1>Ana|3"
+                                              << "Ana|1;Ana|2"
+                                              << "0";
+    QTest::newRow("name freed by a rename") << "Ana|1;Bia|2"
+                                            << "Ana|1>Ana Maria|1;>Ana|7"
+                                            << "Ana Maria|1;Bia|2;Ana|7"
+                                            << "11";
+}
+
+void TestSyncPlan::applyChanges()
+{
+    QFETCH(QString, before);
+    QFETCH(QString, changes);
+    QFETCH(QString, after);
+    QFETCH(QString, applied);
+    const auto line = [](const QString& r) {
+        return r.isEmpty() ? QString() : SyncCard::toRecordLine(fields(r), u"01/01/2020"_s);
+    };
+    QTemporaryDir dir;
+    const ContactStore store(dir.path());
+    for (const QString& r : before.split(u';'))
+        QCOMPARE(store.append(line(r)), StoreStatus::Ok);
+    QList<RecordChange> list;
+    for (const QString& c : changes.split(u';'))
+        list.append({ line(c.section(u'>', 0, 0)), line(c.section(u'>', 1)) });
+    QList<bool> done;
+    QCOMPARE(store.applyChanges(list, &done), StoreStatus::Ok);
+    QString flags;
+    for (const bool d : done)
+        flags.append(d ? u'1' : u'0');
+    QCOMPARE(flags, applied);
+    QStringList lines;
+    QCOMPARE(store.readRecordLines(&lines), StoreStatus::Ok);
+    QStringList records;
+    for (const QString& l : lines)
+        records.append(text(SyncCard::fromRecord(ContactRecord::fromLine(l))));
+    QCOMPARE(records.join(u';'), after);
 }
 
 QTEST_GUILESS_MAIN(TestSyncPlan)
