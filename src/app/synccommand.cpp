@@ -105,6 +105,10 @@ int runSync(
     options.dataFolder = dataFolder();
     options.account = account;
     options.password = password ? *password : SyncPassword::read(SyncPassword::keyFor(account));
+    if (!password && !account.user.isEmpty() && options.password.isNull()) {
+        printError(u"Nenhuma senha guardada para %1: use --password-stdin"_s.arg(account.user));
+        return Usage;
+    }
     options.forceDelete = force;
     SyncEngine engine(options);
     int code = Success;
