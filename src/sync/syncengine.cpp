@@ -96,12 +96,12 @@ void SyncEngine::start()
 {
     QDir().mkpath(m_options.dataFolder);
     // The window and the command line never sync one contacts file at the same time.
-    switch (m_lock.lock(statePath() + u".lock"_s, StoreLock::Kind::LockFile, 0)) {
-    case StoreLock::Result::Locked:
+    switch (m_lock.tryLock(statePath() + u".lock"_s)) {
+    case SyncLock::Result::Locked:
         break;
-    case StoreLock::Result::Busy:
+    case SyncLock::Result::Busy:
         return fail(u"Outra sincronização deste arquivo já está em andamento"_s);
-    default:
+    case SyncLock::Result::Failed:
         return fail(u"Não foi possível gravar em %1"_s.arg(m_options.dataFolder));
     }
     if (!m_state.load(statePath()))

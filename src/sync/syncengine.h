@@ -1,8 +1,8 @@
 #pragma once
 
 #include "davclient.h"
-#include "storelock.h"
 #include "syncaccount.h"
+#include "synclock.h"
 #include "syncplan.h"
 #include "syncstate.h"
 
@@ -72,7 +72,7 @@ private:
 
     SyncOptions m_options;
     DavClient* m_client;
-    StoreLock m_lock;
+    SyncLock m_lock;
     SyncState m_state;
     SyncResult m_result;
     int m_attempt = 0;

@@ -2,7 +2,7 @@
 """The command line's sync against a real server (Radicale, or xandikos with "xandikos"), with a
 "phone" made of direct PUT and DELETE requests: both ways, conflict, rename, deletes kept,
 password refused."""
-import datetime, os, re, sys
+import datetime, fcntl, os, re, sys
 
 from davtest import PASSWORD, USER, Setup, card, fail, fn
 
@@ -62,6 +62,14 @@ try:
     out, _ = s.sync()
     if out != summary.format(0, 0, 0, 0):
         fail(f"idle sync: {out}")
+
+    # A sync already running (the window's, say): the second says so and changes nothing.
+    data = os.path.join(s.home, "data/Lurvane Brevicard")
+    with open(os.path.join(data, next(n for n in os.listdir(data) if n.endswith(".lock")))) as held:
+        fcntl.flock(held, fcntl.LOCK_EX)
+        _, err = s.sync(expect=1)
+    if "em andamento" not in err:
+        fail(f"two syncs at once: {err}")
 
     # The same field changed on both sides; a local rename of Caio (same phone).
     cards = s.cards()
