@@ -11,8 +11,9 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// A server that stops answering fails the request instead of holding the sync for good.
-constexpr int TransferTimeoutMs = 60000;
+// A server that stops answering fails the request instead of holding the sync for good; a large
+// address book's first listing can keep a slow server silent for minutes.
+constexpr int TransferTimeoutMs = 300000;
 
 QString fingerprintText(const QByteArray& hex)
 {

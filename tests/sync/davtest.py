@@ -86,10 +86,10 @@ class Setup:
 
     def request(self, method, path, body=None, headers=None, port=None):
         if self.scheme == "https":
-            conn = http.client.HTTPSConnection("127.0.0.1", port or self.port, timeout=30,
+            conn = http.client.HTTPSConnection("127.0.0.1", port or self.port, timeout=900,
                                                context=ssl._create_unverified_context())
         else:
-            conn = http.client.HTTPConnection("127.0.0.1", port or self.port, timeout=30)
+            conn = http.client.HTTPConnection("127.0.0.1", port or self.port, timeout=900)
         h = {"Authorization": "Basic " + base64.b64encode(f"{USER}:{PASSWORD}".encode()).decode()}
         h.update(headers or {})
         conn.request(method, path, body=body, headers=h)
