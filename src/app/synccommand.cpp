@@ -8,9 +8,11 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QLibraryInfo>
 #include <QStandardPaths>
 #include <QTextStream>
 #include <QTimer>
+#include <QTranslator>
 
 #include <cstring>
 #include <iostream>
@@ -133,15 +135,25 @@ int runSync(
 
 std::optional<int> runSyncCommand(int argc, char* argv[])
 {
+    // Only these options leave the window out: Qt's own (-platform, -style) still reach it.
+    static const char* const ours[] = { "--sync", "--sync-account", "--user", "--password-stdin",
+        "--trust-fingerprint", "--force-delete", "--help", "-h", "--help-all" };
     bool asked = false;
     for (int i = 1; i < argc; ++i)
-        asked = asked || std::strncmp(argv[i], "--", 2) == 0 || std::strcmp(argv[i], "-h") == 0;
+        for (const char* option : ours)
+            asked = asked || std::strcmp(argv[i], option) == 0
+                || (std::strncmp(argv[i], option, std::strlen(option)) == 0
+                    && argv[i][std::strlen(option)] == '=');
     if (!asked)
         return std::nullopt;
 
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(u"Lurvane Brevicard"_s);
     QCoreApplication::setApplicationVersion(u"1.1"_s);
+    // Qt's own texts in the help (Usage, Options) in Portuguese too, where its translations are.
+    QTranslator qtTexts;
+    if (qtTexts.load(u"qtbase_pt_BR"_s, QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(&qtTexts);
     QCommandLineParser parser;
     parser.setApplicationDescription(u"Agenda de contatos. Sem opções, abre a janela."_s);
     parser.addHelpOption();

@@ -14,6 +14,9 @@ try:
 
     # No account yet; then the account found from the server's bare address (well-known, principal,
     # home set, the one address book).
+    out, _ = s.run("--help")
+    if not all(o in out for o in ("--sync-account", "--sync ", "--password-stdin", "--trust-fingerprint", "--force-delete")):
+        fail(f"--help: {out}")
     s.run("--sync", expect=2)
     _, err = s.run("--sync-account", "http://192.0.2.1/dav/", "--user", USER, expect=2)
     if "HTTPS" not in err:
