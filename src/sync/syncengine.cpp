@@ -16,6 +16,8 @@ constexpr qsizetype MultigetBatch = 250;
 // A 412 means the card changed while we planned: the card is fetched again and the sync planned
 // anew, this many times at most.
 constexpr int MaxReplans = 2;
+// Changes sent at once: the server reads one while it stores another.
+constexpr int ParallelRequests = 4;
 // A 503 with a Retry-After this short is waited out once.
 constexpr int MaxRetryAfterSeconds = 30;
 
@@ -346,13 +348,33 @@ void SyncEngine::apply()
             m_server.append(a);
     if (!m_server.isEmpty())
         Q_EMIT progress(u"Enviando %1 alterações"_s.arg(m_server.size()));
-    runServer(0);
+    m_next = 0;
+    m_inFlight = 0;
+    m_stopSending = false;
+    sendNext();
 }
 
-void SyncEngine::runServer(qsizetype index, bool retried)
+void SyncEngine::sendNext()
 {
-    if (index >= m_server.size())
-        return endAttempt();
+    while (!m_stopSending && m_inFlight < ParallelRequests && m_next < m_server.size()) {
+        ++m_inFlight;
+        send(m_next++, false);
+    }
+    if (m_inFlight > 0 || (m_next < m_server.size() && !m_stopSending))
+        return;
+    // Offline, or the password refused: what was not sent waits for the next sync.
+    for (; m_next < m_server.size(); ++m_next) {
+        const SyncPlan::ServerAction& rest = m_server[m_next];
+        if (rest.onFailure)
+            m_state.items[rest.key] = *rest.onFailure;
+        else
+            m_state.items.remove(rest.key);
+    }
+    endAttempt();
+}
+
+void SyncEngine::send(qsizetype index, bool retried)
+{
     const SyncPlan::ServerAction& a = m_server[index];
     const QUrl url = m_options.account.addressBook.resolved(QUrl(a.href));
     DavClient::Headers headers;
@@ -378,42 +400,34 @@ void SyncEngine::runServer(qsizetype index, bool retried)
                     i.etag = etag;
                 m_state.items[a.key] = i;
             };
+            if (r.status == 503 && !retried && r.error.isEmpty()) {
+                bool numeric = false;
+                const int wait = r.header("retry-after").trimmed().toInt(&numeric);
+                if (numeric && wait >= 0 && wait <= MaxRetryAfterSeconds) {
+                    QTimer::singleShot(wait * 1000, this, [this, index] { send(index, true); });
+                    return;
+                }
+            }
+            --m_inFlight;
             if (r.ok()
                 || (a.kind == SyncPlan::ServerAction::Delete && r.status == 404 && r.error.isEmpty())) {
                 ++m_result.sent;
                 m_wrote = true;
                 setItem(a.onSuccess, strongEtag(r.header("etag")));
-                return runServer(index + 1);
+                return sendNext();
             }
             setItem(a.onFailure, QString());
             m_allDone = false;
             if (!r.error.isEmpty()) {
-                // Offline, or the password refused: the rest waits for the next sync.
-                for (qsizetype i = index + 1; i < m_server.size(); ++i) {
-                    const SyncPlan::ServerAction& rest = m_server[i];
-                    if (rest.onFailure)
-                        m_state.items[rest.key] = *rest.onFailure;
-                    else
-                        m_state.items.remove(rest.key);
-                }
+                m_stopSending = true;
                 m_serverError = r.error;
                 m_result.offline = r.offline;
-                return endAttempt();
-            }
-            if (r.status == 412) {
+            } else if (r.status == 412) {
                 m_replan = true;
-            } else if (r.status == 503 && !retried) {
-                bool numeric = false;
-                const int wait = r.header("retry-after").trimmed().toInt(&numeric);
-                if (numeric && wait >= 0 && wait <= MaxRetryAfterSeconds) {
-                    QTimer::singleShot(wait * 1000, this, [this, index] { runServer(index, true); });
-                    return;
-                }
-                m_serverError = u"O servidor respondeu %1"_s.arg(r.status);
             } else {
                 m_serverError = u"O servidor respondeu %1"_s.arg(r.status);
             }
-            runServer(index + 1);
+            sendNext();
         });
 }
 

@@ -64,7 +64,8 @@ private:
     void fetch();
     void fetchBatch(qsizetype from);
     void apply();
-    void runServer(qsizetype index, bool retried = false);
+    void sendNext();
+    void send(qsizetype index, bool retried);
     void endAttempt();
     void fail(const QString& error, const DavResponse* response = nullptr);
     void done();
@@ -93,5 +94,8 @@ private:
     bool m_changed = false; // the state differs from its file
     bool m_wrote = false; // the server took a change in this pass
     int m_followUps = 0;
+    qsizetype m_next = 0; // the next server action to send
+    int m_inFlight = 0;
+    bool m_stopSending = false;
     QString m_serverError;
 };
