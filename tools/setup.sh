@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
     cmake g++ make clang libclang-rt-14-dev
     qt6-base-dev qt6-svg-dev qt6-qpa-plugins libqt6svg6 libcups2-dev libicu-dev qt6-translations-l10n
-    libbenchmark-dev gcovr
+    libbenchmark-dev gcovr qtkeychain-qt6-dev python3-radicale xandikos vdirsyncer openssl gnome-keyring
     xvfb xdotool x11-utils xclip openbox icewm trayer imagemagick poppler-utils cups-daemon cups-client python3
     fonts-dejavu-core fonts-liberation qt6-gtk-platformtheme gnome-themes-extra
     # cpack's .deb: dpkg-dev works out its Depends, file tells it which files are programs

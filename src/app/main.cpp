@@ -7,6 +7,7 @@
 #include "printer.h"
 #include "singleinstance.h"
 #include "storefolder.h"
+#include "synccommand.h"
 #include "trayicon.h"
 #include "urlopener.h"
 #include "windowmover.h"
@@ -40,6 +41,10 @@ QString executableFolderEarly()
 
 int main(int argc, char* argv[])
 {
+    // --sync and --sync-account run without a window, and without a display.
+    if (const std::optional<int> code = runSyncCommand(argc, argv))
+        return *code;
+
     // The names are read and put in order while the rest of the program starts: from the very
     // start where the contacts file stands beside the executable (the folder chosen below then
     // is that one), else once the folder is known.

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QSet>
 #include <QStandardPaths>
 
@@ -299,5 +300,63 @@ StoreStatus ContactStore::removeRecords(const QString& name, int* removed, bool*
     });
     report(removed, status, count);
     report(becameUtf8, status, utf8);
+    return status;
+}
+
+StoreStatus ContactStore::applyChanges(const QList<RecordChange>& changes, QList<bool>* applied) const
+{
+    QList<bool> done;
+    const StoreStatus status = modify([&](RecordLines& lines) {
+        done.fill(false, changes.size());
+        QHash<QString, int> keys; // name key -> records holding it
+        QHash<QString, qsizetype> byName; // exact name -> its only record, -1 when several
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            const QString name = lines.name(i);
+            ++keys[nameKey(name)];
+            byName[name] = byName.contains(name) ? -1 : i;
+        }
+        bool any = false;
+        // Removals come last, so that the indexes above hold while the others are made.
+        QSet<QString> removed;
+        for (qsizetype c = 0; c < changes.size(); ++c) {
+            const RecordChange& change = changes[c];
+            const QString oldName = recordName(change.oldLine).toString();
+            const QString newName = recordName(change.newLine).toString();
+            if (!change.oldLine.isEmpty()) {
+                const qsizetype at = byName.value(oldName, -1);
+                if (at < 0 || lines.text(at) != change.oldLine)
+                    continue;
+            }
+            const QString oldKey = change.oldLine.isEmpty() ? QString() : nameKey(oldName);
+            const QString newKey = change.newLine.isEmpty() ? QString() : nameKey(newName);
+            if (!newKey.isEmpty()
+                && ((newKey != oldKey && keys.value(newKey) > 0) || removed.contains(newName)))
+                continue;
+            if (change.oldLine.isEmpty()) {
+                lines.append(change.newLine);
+                byName[newName] = lines.size() - 1;
+            } else if (change.newLine.isEmpty()) {
+                removed.insert(oldName);
+                byName.remove(oldName);
+            } else {
+                lines.replaceNamed(oldName, change.newLine);
+                const qsizetype at = byName.take(oldName);
+                byName[newName] = at;
+            }
+            if (!oldKey.isEmpty())
+                --keys[oldKey];
+            if (!newKey.isEmpty())
+                ++keys[newKey];
+            done[c] = true;
+            any = true;
+        }
+        for (const QString& name : std::as_const(removed))
+            lines.removeNamed(name);
+        return any;
+    });
+    if (status != StoreStatus::Ok)
+        done.fill(false, changes.size());
+    if (applied)
+        *applied = done;
     return status;
 }

@@ -14,6 +14,14 @@
 class QFile;
 class QIODevice;
 
+// One change to a record, as a sync applies it: oldLine must still be the record's whole line
+// (one record with that name) for the change to apply. An empty oldLine adds newLine, an empty
+// newLine removes the record.
+struct RecordChange {
+    QString oldLine;
+    QString newLine;
+};
+
 enum class StoreStatus {
     Ok,
     ReadError, // the file exists but could not be read: nothing was written
@@ -78,6 +86,11 @@ public:
     // Drops every record whose name equals name exactly. When none does nothing is written
     // and *removed is 0.
     StoreStatus removeRecords(const QString& name, int* removed = nullptr, bool* becameUtf8 = nullptr) const;
+
+    // Applies, in one rewrite, each change whose record is still as it was read (a change made
+    // meanwhile by the user is never overwritten) and whose new name no other record holds by
+    // nameKey(). applied[i] tells whether changes[i] was made.
+    StoreStatus applyChanges(const QList<RecordChange>& changes, QList<bool>* applied) const;
 
 private:
     // False when there is nothing to read, with *status Ok for a missing file (the empty

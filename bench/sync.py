@@ -1,0 +1,114 @@
+#!/usr/bin/python3
+"""The sync against vdirsyncer 0.19 (Debian's), each case run by both in the same run against one
+Radicale on loopback: the program with its contacts file, vdirsyncer with a folder of .vcf files as
+its peer. Prints wall time, the program's own CPU time and peak memory, and the requests each made
+(counted in Radicale's log).
+
+usage: bench/sync.py BUILD_DIR/lurvane-brevicard [DOWN [UP]]   (10000 and 1000 by default)"""
+import os, resource, subprocess, sys, time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "../tests/sync"))
+from davtest import PASSWORD, USER, Setup, card, fail  # noqa: E402
+
+down = int(sys.argv[2]) if len(sys.argv) > 2 else 10000
+up = int(sys.argv[3]) if len(sys.argv) > 3 else 1000
+s = Setup(os.path.abspath(sys.argv[1]), "radicale", ["--logging-level", "info"])
+rows = []
+
+
+def requests():
+    return open(os.path.join(s.tmp, "server.log"), errors="replace").read().count(" response status for ")
+
+
+def timed(label, command, env=None, stdin=None):
+    before = requests()
+    start = time.monotonic()
+    p = subprocess.Popen(command, stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=env)
+    out, err = p.communicate(stdin)
+    wall = time.monotonic() - start
+    if p.returncode:
+        fail(f"{label}: {err.decode()} {out.decode()}")
+    return wall, requests() - before
+
+
+def program(label):
+    env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY", "DBUS_SESSION_BUS_ADDRESS")}
+    env.update(HOME=s.home, XDG_CONFIG_HOME=s.home + "/config", XDG_DATA_HOME=s.home + "/data")
+    before = requests()
+    start = time.monotonic()
+    p = subprocess.Popen([os.path.join(s.app, "lurvane-brevicard"), "--sync", "--password-stdin"],
+                         stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=env)
+    p.stdin.write((PASSWORD + "\n").encode())
+    p.stdin.close()
+    _, status, usage = os.wait4(p.pid, 0)
+    wall = time.monotonic() - start
+    if status:
+        fail(f"{label}: {p.stderr.read().decode()}")
+    return wall, usage.ru_utime + usage.ru_stime, usage.ru_maxrss / 1024, requests() - before
+
+
+def vdirsyncer(label, book, folder):
+    conf = os.path.join(s.tmp, f"vdir-{folder}.conf")
+    with open(conf, "w") as f:
+        f.write(f'[general]\nstatus_path = "{s.tmp}/status-{folder}/"\n'
+                f'[pair p]\na = "local"\nb = "server"\ncollections = null\nconflict_resolution = "a wins"\n'
+                f'[storage local]\ntype = "filesystem"\npath = "{s.tmp}/{folder}/"\nfileext = ".vcf"\n'
+                f'[storage server]\ntype = "carddav"\nurl = "http://127.0.0.1:{s.port}{book}"\n'
+                f'username = "{USER}"\npassword = "{PASSWORD}"\n')
+    os.makedirs(os.path.join(s.tmp, folder), exist_ok=True)
+    env = dict(os.environ, HOME=s.home)
+    # Its set-up, as the program's --sync-account, is not timed.
+    if not os.path.isdir(f"{s.tmp}/status-{folder}"):
+        subprocess.run(["vdirsyncer", "-c", conf, "discover", "p"], env=env, input=b"y\n" * 10, capture_output=True)
+    return timed(label, ["vdirsyncer", "-c", conf, "sync"], env, b"y\n" * 10)
+
+
+def case(label, ours, theirs):
+    w, cpu, rss, n = ours
+    vw, vn = theirs
+    rows.append(f"{label:<34} {w:8.2f} s {cpu * 1000:8.0f} ms {rss:7.0f} MB {n:6}   {vw:8.2f} s {vn:6}   "
+                f"{vw / w:5.1f}x")
+
+
+try:
+    # The server's cards written straight into its folder: Radicale takes in only about a dozen
+    # a second through PUT once it holds a few thousand.
+    folder = os.path.join(s.tmp, "collections/collection-root", USER, "contatos")
+    for i in range(down):
+        with open(os.path.join(folder, f"c{i:05}.vcf"), "w") as f:
+            f.write(card(f"c{i:05}", f"Contato {i:05}", f"{i:08}", f"EMAIL:c{i}@example.com\r\nNOTE:nota {i}\r\n"))
+    # Radicale reads each card once into its cache: done here for both, untimed.
+    s.request("PROPFIND", s.book, b'<propfind xmlns="DAV:"><prop><getetag/></prop></propfind>',
+              {"Depth": "1", "Content-Type": "application/xml"})
+    s.run("--sync-account", f"http://127.0.0.1:{s.port}{s.book}", "--user", USER, "--password-stdin")
+    case(f"first sync, {down} down", program("down"), vdirsyncer("down", s.book, "vcf"))
+    case(f"nothing changed, {down}", program("idle"), vdirsyncer("idle", s.book, "vcf"))
+    # One change on each side.
+    local = s.read_store()
+    local["Contato 00001"][1] = "111"
+    s.write_store(local.values())
+    vcf = os.path.join(s.tmp, "vcf", os.listdir(os.path.join(s.tmp, "vcf"))[1])
+    text = open(vcf).read()
+    open(vcf, "w").write(text.replace("TEL:", "TEL:9"))
+    s.put(s.book + "c00002.vcf", card("c00002", "Contato 00002", "222"))
+    s.put(s.book + "c00003.vcf", card("c00003", "Contato 00003", "333"))
+    case(f"one change each side, {down}", program("one"), vdirsyncer("one", s.book, "vcf"))
+
+    # Up: each its own empty address book on the same server.
+    for book in ("sobe-a", "sobe-b"):
+        s.request("MKCOL", f"/{USER}/{book}/", b'<?xml version="1.0"?><mkcol xmlns="DAV:" '
+                  b'xmlns:C="urn:ietf:params:xml:ns:carddav"><set><prop><resourcetype><collection/><C:addressbook/>'
+                  b'</resourcetype></prop></set></mkcol>')
+    os.remove(os.path.join(s.app, "LBcontatos.txt"))
+    s.write_store([[f"Novo {i:04}", f"{i:06}", f"n{i}@example.com", "", "", "01/01/2020"] for i in range(up)])
+    s.run("--sync-account", f"http://127.0.0.1:{s.port}/{USER}/sobe-a/", "--user", USER, "--password-stdin")
+    os.makedirs(os.path.join(s.tmp, "sobe"))
+    for i in range(up):
+        with open(os.path.join(s.tmp, "sobe", f"n{i:04}.vcf"), "w") as f:
+            f.write(card(f"n{i:04}", f"Novo {i:04}", f"{i:06}", f"EMAIL:n{i}@example.com\r\n"))
+    case(f"first sync, {up} up", program("up"), vdirsyncer("up", f"/{USER}/sobe-b/", "sobe"))
+
+    print(f"{'case':<34} {'program':>10} {'own CPU':>11} {'peak':>10} {'reqs':>6}   {'vdirsyncer':>10} {'reqs':>6}   ratio")
+    print("\n".join(rows))
+finally:
+    s.close()

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "synccard.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QString>
+
+// One card as both sides had it after the last sync.
+struct SyncItem {
+    QString href; // as the server spells it
+    QString etag; // empty when the server gave none: the card is fetched again next time
+    QByteArray card; // the server's text, patched for every change sent
+    SyncCard::Fields fields; // the fields both sides agreed on
+    QString localName; // the record's name: the card's name, or with a suffix where it collided
+    bool pending = false; // created here, not yet seen in a listing of the server
+
+    friend bool operator==(const SyncItem&, const SyncItem&) = default;
+};
+
+// What one contacts file knows of its address book between syncs. It lives in the user's data
+// folder, one file per contacts file (named from its resolved path), and is written atomically.
+struct SyncState {
+    QString store; // the contacts file's resolved path
+    QString collection; // the address book's URL
+    QString syncToken;
+    QString ctag;
+    QHash<QString, SyncItem> items; // by hrefKey()
+
+    static QString hrefKey(const QString& href);
+
+    // The file for a contacts file; folder is the per-user data folder.
+    static QString pathFor(const QString& folder, const QString& storePath);
+
+    // A missing file is the empty state; false for one that cannot be read or makes no sense.
+    bool load(const QString& path);
+    bool save(const QString& path) const;
+};
