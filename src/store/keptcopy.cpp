@@ -17,19 +17,6 @@ namespace {
 constexpr QByteArrayView Magic = "LBK1";
 constexpr qsizetype HeaderMax = 128;
 
-bool writeAll(int fd, QByteArrayView bytes, off_t at)
-{
-    for (qsizetype written = 0; written < bytes.size();) {
-        const ssize_t n = ::pwrite(fd, bytes.data() + written, size_t(bytes.size() - written), at + written);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        written += n;
-    }
-    return true;
-}
-
 // The whole file at fd, from its start; false on a read error.
 bool readAll(int fd, QByteArray* out)
 {
@@ -161,6 +148,19 @@ void KeptCopy::remove()
     ::unlink(QFile::encodeName(m_path).constData());
     ::unlink(QFile::encodeName(m_path + u".tmp"_s).constData());
     syncFolder(m_folder);
+}
+
+bool writeAll(int fd, QByteArrayView bytes, off_t at)
+{
+    for (qsizetype written = 0; written < bytes.size();) {
+        const ssize_t n = ::pwrite(fd, bytes.data() + written, size_t(bytes.size() - written), at + written);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        written += n;
+    }
+    return true;
 }
 
 bool writeInPlace(int fd, QByteArrayView bytes)

@@ -3,6 +3,8 @@
 #include <QByteArrayView>
 #include <QString>
 
+#include <sys/types.h>
+
 // The old content of a store rewritten in place (where its folder cannot be written), kept whole
 // in a folder of the user's until the new content stands complete. A save cut short by a crash
 // or a kill is put back from it by the next copy that locks the store. It names the new content
@@ -28,6 +30,9 @@ private:
     QString m_folder;
     QString m_path;
 };
+
+// Writes all of bytes into the file at fd from offset at, going on after short writes.
+bool writeAll(int fd, QByteArrayView bytes, off_t at = 0);
 
 // Rewrites the file at fd with bytes in place, so that a full disk or quota stops it before the
 // old content is touched: the space is taken first, the part past the old end written first,

@@ -69,20 +69,6 @@ bool waitMore(const QDeadlineTimer& deadline)
     return true;
 }
 
-bool writeAll(int fd, QByteArrayView bytes)
-{
-    for (qsizetype written = 0; written < bytes.size();) {
-        const ssize_t n
-            = ::pwrite(fd, bytes.data() + written, size_t(bytes.size() - written), off_t(written));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        written += n;
-    }
-    return true;
-}
-
 QByteArray hostName()
 {
     char name[256] = {};

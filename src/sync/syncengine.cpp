@@ -174,17 +174,25 @@ void SyncEngine::syncCollection(const QString& token)
         });
 }
 
+std::optional<Multistatus> SyncEngine::multistatusOf(const DavResponse& r)
+{
+    if (!r.error.isEmpty()) {
+        fail(r.error, &r);
+        return std::nullopt;
+    }
+    std::optional<Multistatus> m = r.ok() ? parseMultistatus(r.body) : std::nullopt;
+    if (!m)
+        fail(r.ok() ? u"Resposta inesperada do servidor"_s : u"O servidor respondeu %1"_s.arg(r.status), &r);
+    return m;
+}
+
 void SyncEngine::fallbackListing()
 {
     m_client->request("PROPFIND", m_options.account.addressBook, CtagBody, { { "Depth", "0" } },
         [this](const DavResponse& r) {
-            if (!r.error.isEmpty())
-                return fail(r.error, &r);
-            const std::optional<Multistatus> m = r.ok() ? parseMultistatus(r.body) : std::nullopt;
+            const std::optional<Multistatus> m = multistatusOf(r);
             if (!m)
-                return fail(r.ok() ? u"Resposta inesperada do servidor"_s
-                                   : u"O servidor respondeu %1"_s.arg(r.status),
-                    &r);
+                return;
             const QString ctag = m->responses.isEmpty() ? QString() : m->responses.first().ctag;
             m_newCtag = ctag;
             if (!ctag.isEmpty() && ctag == m_state.ctag) {
@@ -206,13 +214,9 @@ void SyncEngine::listEtags()
 {
     m_client->request("PROPFIND", m_options.account.addressBook, EtagBody, { { "Depth", "1" } },
         [this](const DavResponse& r) {
-            if (!r.error.isEmpty())
-                return fail(r.error, &r);
-            const std::optional<Multistatus> m = r.ok() ? parseMultistatus(r.body) : std::nullopt;
+            const std::optional<Multistatus> m = multistatusOf(r);
             if (!m)
-                return fail(r.ok() ? u"Resposta inesperada do servidor"_s
-                                   : u"O servidor respondeu %1"_s.arg(r.status),
-                    &r);
+                return;
             m_full = true;
             for (const DavResource& res : m->responses) {
                 if (isCollection(res.href) || res.isCollection || res.href.isEmpty())
@@ -251,13 +255,9 @@ void SyncEngine::fetchBatch(qsizetype from)
     body += "</c:addressbook-multiget>\n";
     m_client->request("REPORT", m_options.account.addressBook, body, { { "Depth", "1" } },
         [this, to](const DavResponse& r) {
-            if (!r.error.isEmpty())
-                return fail(r.error, &r);
-            const std::optional<Multistatus> m = r.ok() ? parseMultistatus(r.body) : std::nullopt;
+            const std::optional<Multistatus> m = multistatusOf(r);
             if (!m)
-                return fail(r.ok() ? u"Resposta inesperada do servidor"_s
-                                   : u"O servidor respondeu %1"_s.arg(r.status),
-                    &r);
+                return;
             for (const DavResource& res : m->responses) {
                 if (!res.hasAddressData)
                     continue;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "davclient.h"
+#include "multistatus.h"
 #include "syncaccount.h"
 #include "synclock.h"
 #include "syncplan.h"
@@ -9,6 +10,8 @@
 #include <QDate>
 #include <QObject>
 #include <QSet>
+
+#include <optional>
 
 // What one sync did, for the command line and the window alike.
 struct SyncResult {
@@ -68,6 +71,9 @@ private:
     void send(qsizetype index, bool retried);
     void endAttempt();
     void fail(const QString& error, const DavResponse* response = nullptr);
+    // The multistatus a request answered; nullopt, with the run failed, for an error or a body
+    // that is not one.
+    std::optional<Multistatus> multistatusOf(const DavResponse& r);
     void done();
     bool isCollection(const QString& href) const;
 
