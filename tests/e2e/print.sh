@@ -83,8 +83,10 @@ for i in 1 2 3 4 5; do
     window_sized 289 196 >/dev/null || e2e_fail "the print window closed while the print hung"
     sleep 1
 done
+# The figure is printed; the check only tells a window that answers (tens of ms, plus xdotool's
+# and xclip's own start on a busy machine) from one frozen by the job (seconds).
 echo "slowest answer while the print hung: $slowest ms"
-[ "$slowest" -le 200 ] || e2e_fail "the window took $slowest ms to answer while the print hung"
+[ "$slowest" -le 1000 ] || e2e_fail "the window took $slowest ms to answer while the print hung"
 e2e_wait 15 window_sized 193 49 || e2e_fail "no notice after the print hung"
 notice_shot hung
 kill "$E2E_APP_PID"

@@ -47,7 +47,9 @@ chmod 0755 "$E2E_TMP"
 tmp="$E2E_TMP/tmp" theirs="$E2E_TMP/theirs" mine="$E2E_TMP/mine"
 mkdir -m 1777 "$tmp" && mkdir -m 0777 "$theirs" && mkdir -m 0700 "$mine"
 key=$(printf '%s' "$(realpath "$folder")/LBcontatos.txt" | sha256sum | cut -c1-16)
-setpriv --reuid=65534 --regid=65534 --clear-groups /usr/bin/python3 "$(dirname "$0")/silent_listener.py" \
+# The checkout may sit in a folder nobody cannot enter (root's home): the listener goes along.
+cp "$(dirname "$0")/silent_listener.py" "$E2E_TMP/" && chmod 0644 "$E2E_TMP/silent_listener.py"
+setpriv --reuid=65534 --regid=65534 --clear-groups /usr/bin/python3 "$E2E_TMP/silent_listener.py" \
     "$theirs/log" "$tmp/runtime-$(id -un)/lurvane-brevicard-$key" "$tmp/lurvane-brevicard-$(id -u)-$key" \
     "$tmp/lurvane-brevicard-$(id -u)/lurvane-brevicard-$key" "$theirs/lurvane-brevicard-$key" "$theirs/moved" &
 E2E_PIDS+=($!)

@@ -41,16 +41,26 @@ QString contact(int i)
         u"Rua das Acácias, 10\nSala 2"_s, u"Fecha às 18h – €"_s, u"05/12/2026"_s);
 }
 
-// Runs a child as nobody where the test runs as root, whom no folder's permissions stop.
-void childAsNobody(QProcess& child)
+// Runs a child as nobody where the test runs as root, whom no folder's permissions stop. The
+// build may sit in a folder nobody cannot enter (root's home), so nobody runs a copy of the tool
+// from a folder of its own; returns the program to start.
+QString childAsNobody(QProcess& child)
 {
-    if (::geteuid() == 0) {
-        child.setChildProcessModifier([] {
-            ::setgroups(0, nullptr);
-            if (::setgid(65534) != 0 || ::setuid(65534) != 0)
-                ::_exit(70);
-        });
+    if (::geteuid() != 0)
+        return StoreTool;
+    static QTemporaryDir folder;
+    const QString copy = folder.filePath(u"storetool"_s);
+    if (!QFileInfo::exists(copy)) {
+        QFile::setPermissions(folder.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
+                | QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther);
+        QFile::copy(StoreTool, copy);
     }
+    child.setChildProcessModifier([] {
+        ::setgroups(0, nullptr);
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+            ::_exit(70);
+    });
+    return copy;
 }
 
 ino_t inode(const QString& path)
@@ -140,9 +150,10 @@ private Q_SLOTS:
 
         // Every file the child writes stops at the limit with EFBIG, as on a full disk.
         QProcess child;
+        QString tool = StoreTool;
         if (inPlace) {
             QVERIFY(ReadOnlyFolder::makeWritableByAll(store.path()));
-            childAsNobody(child);
+            tool = childAsNobody(child);
         }
         const auto limited = child.childProcessModifier();
         child.setChildProcessModifier([limit, limited] {
@@ -156,7 +167,7 @@ private Q_SLOTS:
         std::optional<ReadOnlyFolder> readOnly;
         if (inPlace)
             readOnly.emplace(m_dir->path());
-        child.start(StoreTool, args);
+        child.start(tool, args);
         QVERIFY2(child.waitForFinished(120000), "storetool did not finish");
         readOnly.reset();
         if (child.exitStatus() != QProcess::NormalExit || child.exitCode() != int(StoreStatus::WriteError))
@@ -388,12 +399,11 @@ private Q_SLOTS:
             QProcess child;
             QByteArray out;
             const auto failure = [&] { return u"seed %1: %2"_s.arg(seed).arg(report(child, out)); };
-            if (inPlace)
-                childAsNobody(child);
+            const QString tool = inPlace ? childAsNobody(child) : StoreTool;
             QStringList args { u"alternate"_s, m_dir->path() };
             if (mode == u"--no-flock")
                 args.prepend(mode);
-            child.start(StoreTool, args);
+            child.start(tool, args);
             const int wanted = 1 + int(rng.bounded(3));
             QElapsedTimer sinceFirstSave;
             while (out.count("saved\n") < wanted) {
