@@ -296,7 +296,8 @@ void Floor(benchmark::State& state)
         QSaveFile out(d.store->path());
         if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit())
             return "atomic rewrite failed";
-        const int folder = ::open(QFile::encodeName(d.dir.path()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        const int folder
+            = ::open(QFile::encodeName(d.dir.path()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         const bool synced = folder >= 0 && ::fsync(folder) == 0;
         if (folder >= 0)
             ::close(folder);

@@ -53,7 +53,21 @@ bool StartupNames::take(StoreStatus* status, SortedNames* names)
 
 void NameListModel::setNames(NameList names)
 {
-    setNames(sortNames(std::move(names)));
+    // Names only added behind the listed ones (by an add, here or in another copy) are put in
+    // their places; anything else is sorted anew.
+    constexpr qsizetype MaxPlaced = 64;
+    const qsizetype listed = m_names.size();
+    bool added = names.size() > listed && names.size() - listed <= MaxPlaced
+        && listed == qsizetype(m_order.size()) && m_orderLocale == QLocale();
+    for (qsizetype i = 0; added && i < listed; ++i)
+        added = m_names.sameName(i, names, i);
+    if (!added) {
+        setNames(sortNames(std::move(names)));
+        return;
+    }
+    std::vector<int> order
+        = extendOrder(m_order, names.size(), [&names](qsizetype i, QString& out) { names.read(i, out); });
+    setNames(SortedNames { std::move(names), std::move(order) });
 }
 
 void NameListModel::setNames(SortedNames sorted)
@@ -62,6 +76,7 @@ void NameListModel::setNames(SortedNames sorted)
     beginResetModel();
     m_names = std::move(sorted.names);
     m_order = std::move(sorted.order);
+    m_orderLocale = QLocale();
     endResetModel();
 }
 
@@ -98,7 +113,8 @@ void NameListModel::followKeys(const NameList& names)
     while (head < common && m_names.sameName(head, names, head))
         ++head;
     qsizetype tail = 0;
-    while (tail < common - head && m_names.sameName(m_names.size() - 1 - tail, names, names.size() - 1 - tail))
+    while (
+        tail < common - head && m_names.sameName(m_names.size() - 1 - tail, names, names.size() - 1 - tail))
         ++tail;
     addKeys(m_names, head, m_names.size() - tail, -1);
     addKeys(names, head, names.size() - tail, +1);

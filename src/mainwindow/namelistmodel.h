@@ -69,6 +69,7 @@ private:
 
     NameList m_names;
     std::vector<int> m_order;
+    QLocale m_orderLocale; // the order is this locale's
     mutable QHash<QString, int> m_keys; // listed names per key, made at the first check
     mutable std::optional<QLocale> m_keysLocale; // the locale they were made in; none before
 };

@@ -200,7 +200,8 @@ QList<QByteArrayView> RecordLines::storePieces() const
         const char* at = pieces.isEmpty() ? file.data() : end();
         const bool inFile = notAfter(file.data(), at) && notAfter(at, file.data() + file.size())
             && file.data() + file.size() - at >= layout.size();
-        put(inFile && QByteArrayView(at, layout.size()) == layout ? QByteArrayView(at, layout.size()) : layout);
+        put(inFile && QByteArrayView(at, layout.size()) == layout ? QByteArrayView(at, layout.size())
+                                                                  : layout);
     };
     if (m_bom)
         putLayout(StoreText::Utf8Bom);
