@@ -41,6 +41,9 @@
 #include <optional>
 #include <random>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif
@@ -282,7 +285,8 @@ const char* readAll(const QString& path, QByteArray* bytes)
 }
 
 // What no implementation can beat: the file's bytes read, and the same bytes written back with
-// an atomic rewrite (QSaveFile: temporary file, write, commit).
+// an atomic rewrite as durable as the store's own: QSaveFile (temporary file, write, flushed,
+// renamed), then the folder flushed, without which the rename may not outlive a power cut.
 void Floor(benchmark::State& state)
 {
     timeEach(state, [](Dataset& d) -> const char* {
@@ -292,7 +296,12 @@ void Floor(benchmark::State& state)
         QSaveFile out(d.store->path());
         if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit())
             return "atomic rewrite failed";
-        return nullptr;
+        const int folder
+            = ::open(QFile::encodeName(d.dir.path()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        const bool synced = folder >= 0 && ::fsync(folder) == 0;
+        if (folder >= 0)
+            ::close(folder);
+        return synced ? nullptr : "flushing the folder failed";
     });
 }
 

@@ -394,11 +394,12 @@ QString LB_Principal::recarregaLista()
     // An unreadable file is not an empty one: the list stays as it was.
     if (status != StoreStatus::Ok)
         return mensagemDeErro(status);
-    preencheLista(sortNames(std::move(nomes)));
+    preencheLista(std::move(nomes));
     return {};
 }
 
-void LB_Principal::preencheLista(SortedNames nomes)
+template<typename Nomes>
+void LB_Principal::preencheLista(Nomes nomes)
 {
     m_nomes->setNames(std::move(nomes));
     lblStatus1->setText(TextoTotal + QString::number(m_nomes->rowCount()));

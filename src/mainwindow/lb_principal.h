@@ -168,7 +168,8 @@ private:
     void posicionaNoCanto();
     // The tiled background at the density of the window's screen.
     void desenhaParaATela();
-    void preencheLista(SortedNames nomes);
+    template<typename Nomes>
+    void preencheLista(Nomes nomes);
     // Notices stand 2500 twips below the window's top, across over the button of the operation
     // they report: the list's and adding's at 3115, updating's at 3615, deleting's at 4115.
     static constexpr int AvisoTopoTwips = 2500;

@@ -78,15 +78,11 @@ void LB_Principal::imgAdiciona_Click()
         // The name as it will be stored against every listed name as it would be stored, without
         // regard to case: "ana" or " Ana" beside Ana would make two contacts that every later
         // update or delete changes together.
-        const QString procurado = nameKey(nome);
-        bool existe = false;
-        for (const QString& listado : nomesListados()) {
-            if (nameKey(listado) == procurado) {
-                mostraAviso(NomeExiste, AvisoAdicionaTwips);
-                existe = true;
-            }
-        }
-        if (existe) {
+        // One notice per listed name that has the key.
+        const int iguais = m_nomes->countWithKey(nameKey(nome));
+        for (int i = 0; i < iguais; ++i)
+            mostraAviso(NomeExiste, AvisoAdicionaTwips);
+        if (iguais > 0) {
             defineTexto(txtNome, {});
         } else {
             bool utf8 = false;

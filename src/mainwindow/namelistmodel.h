@@ -4,8 +4,11 @@
 #include "namelist.h"
 
 #include <QAbstractListModel>
+#include <QHash>
+#include <QLocale>
 
 #include <future>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -50,11 +53,23 @@ public:
     void setNames(NameList names);
     void setNames(SortedNames sorted);
     QStringList names() const;
+    // How many listed names have this key (see nameKey()): the duplicate check. The keys are
+    // made at the first check and then follow the list, so a check costs a lookup.
+    int countWithKey(const QString& key) const;
 
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
 
 private:
+    // Brings the keys from the names listed until now to these: only the names between the
+    // part both lists begin with and the part both end with change, which after an add, an
+    // update or a delete is one or two names, however long the list.
+    void followKeys(const NameList& names);
+    void addKeys(const NameList& names, qsizetype from, qsizetype to, int sign) const;
+
     NameList m_names;
     std::vector<int> m_order;
+    QLocale m_orderLocale; // the order is this locale's
+    mutable QHash<QString, int> m_keys; // listed names per key, made at the first check
+    mutable std::optional<QLocale> m_keysLocale; // the locale they were made in; none before
 };

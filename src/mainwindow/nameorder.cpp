@@ -471,3 +471,23 @@ std::vector<int> collationOrder(
     fallback.setCaseSensitivity(Qt::CaseInsensitive);
     return collatorOrder(count, nameAt, fallback);
 }
+
+std::vector<int> extendOrder(std::vector<int> order, qsizetype count,
+    const std::function<void(qsizetype, QString&)>& nameAt, const QLocale& locale)
+{
+    QCollator collator(locale.language() == QLocale::C ? QLocale(QLocale::English) : locale);
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    count = std::min<qsizetype>(count, INT_MAX);
+    QString name;
+    QString listed;
+    for (qsizetype i = qsizetype(order.size()); i < count; ++i) {
+        nameAt(i, name);
+        // After every name that sorts equal: those stand earlier in the file.
+        const auto at = std::upper_bound(order.begin(), order.end(), name, [&](const QString& n, int j) {
+            nameAt(j, listed);
+            return collator.compare(n, listed) < 0;
+        });
+        order.insert(at, int(i));
+    }
+    return order;
+}

@@ -20,3 +20,9 @@ extern ThreadStarter startThread;
 // buffer it may reuse; a large list calls it from several threads at once, each with its own out.
 std::vector<int> collationOrder(qsizetype count, const std::function<void(qsizetype, QString&)>& nameAt,
     const QLocale& locale = QLocale());
+
+// The same order for count names whose first order.size() are in it already (as collationOrder()
+// put them): each name after those is put in its place, which for a few costs far less than a
+// sort of them all.
+std::vector<int> extendOrder(std::vector<int> order, qsizetype count,
+    const std::function<void(qsizetype, QString&)>& nameAt, const QLocale& locale = QLocale());

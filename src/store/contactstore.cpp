@@ -121,7 +121,7 @@ StoreStatus ContactStore::readFile(RecordLines* lines) const
 
 StoreStatus ContactStore::writeFile(const RecordLines& lines, StoreLock& lock) const
 {
-    return lock.commit(lines.toStore()) ? StoreStatus::Ok : StoreStatus::WriteError;
+    return lock.commit(lines.storePieces()) ? StoreStatus::Ok : StoreStatus::WriteError;
 }
 
 template<typename Change>

@@ -24,6 +24,13 @@ public:
     // yet. Once the file has shown bytes that UTF-8 cannot hold, only the Windows-1252 name is kept.
     void add(QByteArrayView recordLine, bool mayBeUtf8);
     void setUtf8(bool utf8) { m_utf8 = utf8; }
+    bool isUtf8() const { return m_utf8; }
+
+    // Whether name i reads as other's name j: the same bytes in the same encoding.
+    bool sameName(qsizetype i, const NameList& other, qsizetype j) const
+    {
+        return m_utf8 == other.m_utf8 && bytes(i) == other.bytes(j);
+    }
 
 private:
     QByteArrayView bytes(qsizetype i) const;

@@ -182,20 +182,47 @@ void RecordLines::probeLines()
         m_probe.feed(m_lines[i]);
 }
 
+QList<QByteArrayView> RecordLines::storePieces() const
+{
+    QList<QByteArrayView> pieces;
+    const auto end = [&] { return pieces.back().data() + pieces.back().size(); };
+    // Bytes that follow the last piece where they stand join it.
+    const auto put = [&](QByteArrayView bytes) {
+        if (!pieces.isEmpty() && end() == bytes.data())
+            pieces.back() = QByteArrayView(pieces.back().data(), pieces.back().size() + bytes.size());
+        else
+            pieces.append(bytes);
+    };
+    // The layout's own bytes are taken from the file where it has them at that very place.
+    const QByteArrayView file(m_file);
+    const std::less_equal<const char*> notAfter;
+    const auto putLayout = [&](QByteArrayView layout) {
+        const char* at = pieces.isEmpty() ? file.data() : end();
+        const bool inFile = notAfter(file.data(), at) && notAfter(at, file.data() + file.size())
+            && file.data() + file.size() - at >= layout.size();
+        put(inFile && QByteArrayView(at, layout.size()) == layout ? QByteArrayView(at, layout.size())
+                                                                  : layout);
+    };
+    if (m_bom)
+        putLayout(StoreText::Utf8Bom);
+    putLayout("\"");
+    for (QByteArrayView line : m_lines) {
+        put(line);
+        putLayout("\r\n");
+    }
+    putLayout("\r\n\"\r\n");
+    return pieces;
+}
+
 QByteArray RecordLines::toStore() const
 {
-    qsizetype size = 6 + (m_bom ? StoreText::Utf8Bom.size() : 0);
-    for (QByteArrayView line : m_lines)
-        size += line.size() + 2;
+    const QList<QByteArrayView> pieces = storePieces();
+    qsizetype size = 0;
+    for (QByteArrayView piece : pieces)
+        size += piece.size();
     QByteArray out;
     out.reserve(size);
-    if (m_bom)
-        out.append(StoreText::Utf8Bom);
-    out.append('"');
-    for (QByteArrayView line : m_lines) {
-        out.append(line);
-        out.append("\r\n");
-    }
-    out.append("\r\n\"\r\n");
+    for (QByteArrayView piece : pieces)
+        out.append(piece);
     return out;
 }

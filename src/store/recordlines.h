@@ -53,6 +53,10 @@ public:
 
     // '"', every line followed by CR LF, one more CR LF, '"', CR LF, in the file's encoding.
     QByteArray toStore() const;
+    // The same bytes in pieces, each taken from where it already stands: a run of untouched
+    // records is one piece of the file as read, so a change writes it without copying it first.
+    // The pieces point into these lines (or into static storage), and live as long as they do.
+    QList<QByteArrayView> storePieces() const;
 
 private:
     QByteArrayView nameBytes(QByteArrayView line) const;

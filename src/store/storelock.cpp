@@ -6,13 +6,17 @@
 #include <QThread>
 
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <ctime>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <sys/xattr.h>
 #include <unistd.h>
+
+#include <vector>
 
 using namespace Qt::StringLiterals;
 
@@ -67,6 +71,44 @@ bool waitMore(const QDeadlineTimer& deadline)
         return false;
     QThread::msleep(5);
     return true;
+}
+
+// The pieces one after another from the file's start, as few calls as the system allows.
+bool writeAll(int fd, QList<QByteArrayView> pieces)
+{
+    std::vector<iovec> batch;
+    off_t at = 0;
+    for (qsizetype next = 0;;) {
+        while (next < pieces.size() && pieces[next].isEmpty())
+            ++next;
+        if (next == pieces.size())
+            return true;
+        batch.clear();
+        for (qsizetype i = next; i < pieces.size() && batch.size() < size_t(IOV_MAX); ++i)
+            batch.push_back(iovec { const_cast<char*>(pieces[i].data()), size_t(pieces[i].size()) });
+        ssize_t n = ::pwritev(fd, batch.data(), int(batch.size()), at);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        at += n;
+        // A short write leaves the rest of a piece for the next call.
+        for (; n > 0; ++next) {
+            if (n < pieces[next].size()) {
+                pieces[next] = pieces[next].sliced(n);
+                break;
+            }
+            n -= pieces[next].size();
+        }
+    }
+}
+
+QByteArray joined(const QList<QByteArrayView>& pieces)
+{
+    QByteArray out;
+    for (QByteArrayView piece : pieces)
+        out.append(piece);
+    return out;
 }
 
 QByteArray hostName()
@@ -308,6 +350,11 @@ KeptCopy::Restored StoreLock::restoreCutSave()
 
 bool StoreLock::commit(QByteArrayView bytes)
 {
+    return commit(QList<QByteArrayView> { bytes });
+}
+
+bool StoreLock::commit(const QList<QByteArrayView>& bytes)
+{
     if ((m_lockFd < 0 && m_storeFd < 0) || m_renamed)
         return false;
     // A temporary file of a fixed name, so that one a crash left is removed by the next save.
@@ -333,7 +380,7 @@ bool StoreLock::commit(QByteArrayView bytes)
     return done && syncFolderOf(m_target);
 }
 
-bool StoreLock::commitRenamed(int fd, const QString& from, QByteArrayView bytes)
+bool StoreLock::commitRenamed(int fd, const QString& from, const QList<QByteArrayView>& bytes)
 {
     if (::ftruncate(fd, 0) != 0)
         return false;
@@ -358,8 +405,10 @@ bool StoreLock::commitRenamed(int fd, const QString& from, QByteArrayView bytes)
     return ::rename(QFile::encodeName(from).constData(), QFile::encodeName(m_target).constData()) == 0;
 }
 
-bool StoreLock::commitInPlace(QByteArrayView bytes)
+bool StoreLock::commitInPlace(const QList<QByteArrayView>& pieces)
 {
+    // Rare enough (a folder that cannot be written) to be written from one buffer.
+    const QByteArray bytes = joined(pieces);
     // Before the store is touched, its old content is kept whole where the next lock finds it.
     KeptCopy kept(m_keepFolder, m_target);
     if (!kept.keep(m_storeFd, bytes))

@@ -3,6 +3,7 @@
 #include "keptcopy.h"
 
 #include <QByteArrayView>
+#include <QList>
 #include <QString>
 
 class QDeadlineTimer;
@@ -54,6 +55,8 @@ public:
     // While locked: makes bytes the content of the store, flushed to disk, with the store's
     // mode, owner and extended attributes. Afterwards the lock is still held until unlock().
     bool commit(QByteArrayView bytes);
+    // The same with the content in pieces, written in their order.
+    bool commit(const QList<QByteArrayView>& pieces);
 
     // For tests: behaves as on a file system without flock.
     static void setFlockUnsupported(bool unsupported);
@@ -61,8 +64,8 @@ public:
 private:
     Result lockLockFile(const QDeadlineTimer& deadline);
     Result lockStore(const QDeadlineTimer& deadline);
-    bool commitRenamed(int fd, const QString& from, QByteArrayView bytes);
-    bool commitInPlace(QByteArrayView bytes);
+    bool commitRenamed(int fd, const QString& from, const QList<QByteArrayView>& pieces);
+    bool commitInPlace(const QList<QByteArrayView>& pieces);
 
     QString m_target;
     QString m_keepFolder;

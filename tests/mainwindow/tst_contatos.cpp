@@ -1,4 +1,5 @@
 #include "imagebutton.h"
+#include "namelistmodel.h"
 #include "readonlyfolder.h"
 #include "windowtest.h"
 
@@ -129,6 +130,52 @@ private Q_SLOTS:
         QCOMPARE(w->txtNome->text(), nameAfter);
         QCOMPARE(w->txtFone->text(), u"555"_s);
         QCOMPARE(w->lblNovoNome->text(), u"Digite o novo nome do contato"_s);
+    }
+
+    // The duplicate check's keys, and the order, follow the list through each refresh as if made anew.
+    void keysFollowTheList_data()
+    {
+        QTest::addColumn<QByteArrayList>("before");
+        QTest::addColumn<QByteArrayList>("after");
+        QTest::addColumn<bool>("utf8After");
+        using L = QByteArrayList;
+        QTest::newRow("added") << L { "Ana", "Bob" } << L { "Ana", "Bob", "bob" } << false;
+        QTest::newRow("twin added") << L { "Ana", "Bob" } << L { "Ana", "Bob", "Bob" } << false;
+        QTest::newRow("one of two gone")
+            << L { "Ana", "Bob", "ana", "Cy" } << L { "Ana", "Bob", "Cy" } << false;
+        QTest::newRow("renamed") << L { "Ana", "Bob", "Cy" } << L { "Ana", "Zeca", "Cy" } << false;
+        QTest::newRow("renamed, added")
+            << L { "Ana", "Bob", "Cy" } << L { "Ana", "Zeca", "Cy", "Al" } << false;
+        QTest::newRow("twins joined") << L { "A", "B", "A" } << L { "A", "A" } << false;
+        QTest::newRow("twins parted") << L { "A", "A" } << L { "A", "B", "A" } << false;
+        QTest::newRow("emptied") << L { "Ana" } << L {} << false;
+        QTest::newRow("now UTF-8") << L { "Jos\xC3\xA9", "B" } << L { "Jos\xC3\xA9", "B" } << true;
+    }
+
+    void keysFollowTheList()
+    {
+        QFETCH(QByteArrayList, before);
+        QFETCH(QByteArrayList, after);
+        QFETCH(bool, utf8After);
+        const auto list = [](const QByteArrayList& names, bool utf8) {
+            NameList list;
+            for (const QByteArray& name : names)
+                list.add(name, utf8);
+            list.setUtf8(utf8);
+            return list;
+        };
+        NameListModel model;
+        model.setNames(list(before, false));
+        QCOMPARE(model.countWithKey(u"JOSÉ"_s), 0); // the keys are made here, and follow from here
+        model.setNames(list(after, utf8After));
+        NameListModel sorted; // and the order, where names were only added, as a sort's
+        sorted.setNames(list(after, utf8After));
+        QCOMPARE(model.names(), sorted.names());
+        const QStringList now = list(after, utf8After).toStringList();
+        for (const QString& name : list(before, false).toStringList() + now + QStringList { u"José"_s }) {
+            const auto same = [&](const QString& n) { return nameKey(n) == nameKey(name); };
+            QCOMPARE(model.countWithKey(nameKey(name)), int(std::count_if(now.begin(), now.end(), same)));
+        }
     }
 
     // Names Windows-1252 cannot hold: UTF-8 once, with a notice; deleting one leaves the other.

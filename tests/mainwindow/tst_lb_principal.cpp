@@ -133,6 +133,9 @@ private Q_SLOTS:
             [&](int a, int b) { return collator.sortKey(names[a]).compare(collator.sortKey(names[b])) < 0; });
         const auto nameAt = [&](qsizetype i, QString& out) { out = names[i]; };
         QCOMPARE(collationOrder(names.size(), nameAt, locale), expected);
+        // Names added behind a list in order are put where a sort of them all puts them.
+        QCOMPARE(extendOrder(collationOrder(names.size() / 2, nameAt, locale), names.size(), nameAt, locale),
+            expected);
     }
 
     // A file that is no contacts file can hold a "name" of megabytes: the list shows its start,

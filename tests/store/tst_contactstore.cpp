@@ -336,6 +336,10 @@ private Q_SLOTS:
                     line = recordName(line).toString();
                 QCOMPARE(fromLines, expected);
             }
+        // Made UTF-8 by one name, every line is written anew, in more pieces than one call takes.
+        put(Cp1252::encode(crLf));
+        QCOMPARE(store().append(u"Amor 😍"_s), StoreStatus::Ok);
+        QCOMPARE(bytes(), "\xEF\xBB\xBF" + (crLf + u"Amor 😍\r\n\r\n\"\r\n"_s).toUtf8());
     }
 };
 
