@@ -16,6 +16,7 @@ cmake --build "$root/build" -j"$jobs" || exit 1
 
 echo "=== Under AddressSanitizer and UndefinedBehaviorSanitizer, with the fuzzer ==="
 (cd "$root/build-asan" && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+    LSAN_OPTIONS="suppressions=$root/tests/support/lsan.supp" \
     ctest --output-on-failure -LE e2e -j"$jobs")
 sanitized=$?
 
