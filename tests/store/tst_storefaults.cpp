@@ -51,8 +51,9 @@ QString childAsNobody(QProcess& child)
     static QTemporaryDir folder;
     const QString copy = folder.filePath(u"storetool"_s);
     if (!QFileInfo::exists(copy)) {
-        QFile::setPermissions(folder.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
-                | QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther);
+        QFile::setPermissions(folder.path(),
+            QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::ExeGroup
+                | QFile::ReadOther | QFile::ExeOther);
         QFile::copy(StoreTool, copy);
     }
     child.setChildProcessModifier([] {
