@@ -10,6 +10,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSaveFile>
+#include <QTimer>
 
 #ifdef LB_HAVE_KEYCHAIN
 #include <qt6keychain/keychain.h>
@@ -85,6 +86,12 @@ QString read(const QString& key)
         return job.textData();
 #endif
     return {};
+}
+
+void readAsync(const QString& key, QObject* context, std::function<void(const QString&)> done)
+{
+    // For now the blocking read, queued so that the caller's own code runs first.
+    QTimer::singleShot(0, context, [key, done = std::move(done)] { done(read(key)); });
 }
 
 bool write(const QString& key, const QString& password)

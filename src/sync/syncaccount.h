@@ -3,6 +3,10 @@
 #include <QString>
 #include <QUrl>
 
+#include <functional>
+
+class QObject;
+
 // The account a contacts file syncs with. It belongs to that file: two portable copies with two
 // files can sync with two accounts. It lives in the user's configuration folder, one file per
 // contacts file; the password is never part of it.
@@ -29,6 +33,9 @@ QString keyFor(const SyncAccount& account);
 
 // Blocks on a local event loop for the keyring's answer: for the command line, never the window.
 QString read(const QString& key);
+// Asks the keyring without waiting: done gets the password (empty when there is none) on
+// context's thread, from its event loop. For the window, whose thread never waits.
+void readAsync(const QString& key, QObject* context, std::function<void(const QString&)> done);
 // False when no keyring took it: it is then kept for this run only.
 bool write(const QString& key, const QString& password);
 
