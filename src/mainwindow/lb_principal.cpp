@@ -232,6 +232,7 @@ void LB_Principal::criaControles()
     preparaCampos();
     preparaJanela();
     preparaVCard();
+    preparaSync();
     preparaTeclado();
     Janelas::cabemTodos(this);
 }

@@ -49,6 +49,9 @@ public:
     static const QString MenuImportar;
     static const QString MenuExportarTodos;
     static const QString MenuExportarContato;
+    // Sync with a CardDAV server, from the same menu.
+    static const QString MenuConta;
+    static const QString MenuSincronizar;
     static const QString NenhumContatoNoArquivo;
     static const QString ErroLerArquivo;
     static const QString ErroGravarArquivo;
@@ -126,6 +129,8 @@ public:
     QAction* mnuImportar;
     QAction* mnuExportarTodos;
     QAction* mnuExportarContato;
+    QAction* mnuConta;
+    QAction* mnuSincronizar; // only once an account exists
 
 public Q_SLOTS:
     void imgRefresh_Click();
@@ -145,6 +150,11 @@ public Q_SLOTS:
     void mnuImportar_Click();
     void mnuExportarTodos_Click();
     void mnuExportarContato_Click();
+    void mnuConta_Click();
+    void mnuSincronizar_Click();
+    // The account window, over this one; motivo, when given, says why it opened by itself
+    // (a password the server refused).
+    void abreConta(const QString& motivo = {});
     // Adds the contacts of these vCard files in one rewrite of the store, skipping names already
     // listed, and tells how many came in.
     void importaVCard(const QStringList& arquivos);
@@ -192,6 +202,11 @@ private:
     void exportaVCard(const QString& caminho, const QList<ContactRecord>& registros);
     // Takes a drag of .vcf files, wherever on the window it comes; any other drag is left alone.
     bool trataArrasto(QEvent* event);
+
+    // Sync: the account window in lb_principal_conta.cpp, the background runs in
+    // lb_principal_sync.cpp.
+    void preparaSync();
+    bool temConta() const;
 
     // The print and about windows, opened modally over this one; each returns when its
     // window has closed.

@@ -75,6 +75,11 @@ void LB_Principal::preparaVCard()
     mnuImportar->setObjectName(u"mnuImportar"_s);
     mnuExportarTodos->setObjectName(u"mnuExportarTodos"_s);
     mnuExportarContato->setObjectName(u"mnuExportarContato"_s);
+    mnuContatos->addSeparator();
+    mnuConta = mnuContatos->addAction(MenuConta, this, &LB_Principal::mnuConta_Click);
+    mnuSincronizar = mnuContatos->addAction(MenuSincronizar, this, &LB_Principal::mnuSincronizar_Click);
+    mnuConta->setObjectName(u"mnuConta"_s);
+    mnuSincronizar->setObjectName(u"mnuSincronizar"_s);
 
     lstContatos->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(lstContatos, &QWidget::customContextMenuRequested, this, &LB_Principal::lstContatos_ContextMenu);
@@ -85,6 +90,7 @@ void LB_Principal::preparaVCard()
 void LB_Principal::lstContatos_ContextMenu(const QPoint& onde)
 {
     mnuExportarContato->setEnabled(!textoSelecionado().isEmpty());
+    mnuSincronizar->setEnabled(temConta());
     // The list maps its context menu to its viewport, and so the place.
     mnuContatos->popup(lstContatos->viewport()->mapToGlobal(onde));
 }

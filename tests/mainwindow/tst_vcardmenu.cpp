@@ -41,7 +41,8 @@ class TestVCardWindow : public WindowTest {
     }
 
     // Right-clicks the list and picks the action from the menu, as a user does. The menu offers
-    // its three actions, exporting the selected contact only while one is selected.
+    // its vCard actions, exporting the selected contact only while one is selected, and the sync's
+    // two, syncing only once an account exists.
     void pick(const QString& action)
     {
         const QPoint p(5, 5);
@@ -50,11 +51,13 @@ class TestVCardWindow : public WindowTest {
         QTRY_VERIFY(w->mnuContatos->isVisible());
         QStringList texts;
         for (QAction* a : w->mnuContatos->actions())
-            texts << a->text() + (a->isEnabled() ? u""_s : u" (off)"_s);
+            if (!a->isSeparator())
+                texts << a->text() + (a->isEnabled() ? u""_s : u" (off)"_s);
         const bool selected = w->lstContatos->selectionModel()->hasSelection();
         QCOMPARE(texts,
             (QStringList { u"Importar contatos (vCard)..."_s, u"Exportar todos os contatos (vCard)..."_s,
-                u"Exportar contato selecionado (vCard)..."_s + (selected ? u""_s : u" (off)"_s) }));
+                u"Exportar contato selecionado (vCard)..."_s + (selected ? u""_s : u" (off)"_s),
+                u"Conta de sincronização (CardDAV)..."_s, u"Sincronizar agora (off)"_s }));
         auto* a = w->mnuContatos->findChild<QAction*>(action);
         QVERIFY(a && a->isEnabled());
         QTest::mouseClick(w->mnuContatos, Qt::LeftButton, {}, w->mnuContatos->actionGeometry(a).center());
