@@ -6,6 +6,7 @@
 #include "labelbutton.h"
 #include "twips.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QFile>
 #include <QKeyEvent>
@@ -100,6 +101,8 @@ LB_Conta::LB_Conta(const QString& storePath, QWidget* parent)
     cboCatalogo->setAccessibleName(u"Catálogo de endereços"_s);
     cboCatalogo->setGeometry(Twips::rect(1230, 1500, 4080, 300));
     cboCatalogo->setPlaceholderText(u"Teste a conexão para ver os catálogos"_s);
+    // Its list opens in a window of its own, which takes the desktop's menu colours.
+    cboCatalogo->view()->setPalette(palette());
 
     lblServidor = legenda(this, u"lblServidor"_s, u"Servidor:"_s, 420, txtServidor);
     lblUsuario = legenda(this, u"lblUsuario"_s, u"Usuário:"_s, 780, txtUsuario);

@@ -35,8 +35,9 @@ void LB_Principal::abreConta(const QString& motivo)
     LB_Conta janela(m_store.path());
     aberta = &janela;
     Janelas::acimaDe(&janela, this);
-    // Over the main window's right part, its right edge where the other small windows' is.
-    janela.move(pos() + Twips::point(2050, 430));
+    // Over the main window's right part, its right edge where the other small windows' is, its
+    // bottom at the main window's.
+    janela.move(pos() + Twips::point(2050, 330));
     if (!motivo.isEmpty())
         janela.pedeSenha(motivo);
     janela.exec();
