@@ -7,6 +7,7 @@
 #include "twips.h"
 
 #include <QAbstractItemView>
+#include <QAccessible>
 #include <QComboBox>
 #include <QFile>
 #include <QKeyEvent>
@@ -27,6 +28,7 @@ const QString LB_Conta::CertificadoNaoConfiavel
     = u"Certificado do servidor não confiável. Confie nele só se esta for a impressão digital (SHA-256) "
       u"do seu servidor:\n%1"_s;
 const QString LB_Conta::EscolhaCatalogo = u"O servidor tem %1 catálogos de endereços: escolha um na lista."_s;
+const QString LB_Conta::SincronizaCom = u"Este arquivo de contatos sincroniza com %1"_s;
 const QString LB_Conta::Gravada = u"Conta gravada."_s;
 const QString LB_Conta::NoChaveiro = u"Conta gravada. A senha ficou no chaveiro do sistema."_s;
 const QString LB_Conta::SemChaveiro
@@ -156,6 +158,7 @@ LB_Conta::LB_Conta(const QString& storePath, QWidget* parent)
     txtUsuario->setText(m_gravada.user);
     cboCatalogo->addItem(m_gravada.addressBook.path(), m_gravada.addressBook);
     m_confiavel = m_gravada.fingerprint;
+    mostraMensagem(SincronizaCom.arg(m_gravada.addressBook.toDisplayString()), false);
     if (m_gravada.user.isEmpty())
         return;
     SyncPassword::readAsync(SyncPassword::keyFor(m_gravada), this, [this](const QString& senha) {
@@ -179,6 +182,9 @@ void LB_Conta::mostraMensagem(const QString& texto, bool erro)
     p.setColor(QPalette::WindowText, erro ? CorDeErro : QColor(Qt::black));
     lblMensagem->setPalette(p);
     lblMensagem->setText(texto);
+    // Said by a screen reader as it comes, the focus staying where the user typed.
+    QAccessibleEvent aviso(lblMensagem, erro ? QAccessible::Alert : QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&aviso);
 }
 
 void LB_Conta::esqueceTeste()

@@ -29,6 +29,7 @@ public:
     static const QString SemCatalogo;
     static const QString CertificadoNaoConfiavel;
     static const QString EscolhaCatalogo;
+    static const QString SincronizaCom;
     static const QString Gravada;
     static const QString NoChaveiro;
     static const QString SemChaveiro;

@@ -1,5 +1,3 @@
-// The account window against real servers, started by tests/sync/conta.py: Radicale on loopback
-// (bia holds one address book, alice two, carla none) and one behind a certificate no one signed.
 #include "labelbutton.h"
 #include "lb_conta.h"
 #include "syncaccount.h"
