@@ -1,6 +1,6 @@
 #!/usr/bin/python3
 """The account window's test (argv[1]) against Radicale on loopback, plain and behind a certificate no
-one signed: without a keyring, then in a real Secret Service, whose second run reads what the first left."""
+one signed: without a keyring, then in a real Secret Service, where a second program reads what the first left."""
 import base64, os, shutil, subprocess, sys, tempfile
 
 from davtest import PASSWORD, Setup, fail, free_port
@@ -26,11 +26,11 @@ try:
     fingerprint = subprocess.run(["openssl", "x509", "-noout", "-fingerprint", "-sha256", "-in",
                                   f"{tls.tmp}/cert.pem"], capture_output=True, text=True).stdout.strip().split("=")[1]
 
-    def run(*args, keyring=False, phase="", home=None):
+    def run(*args, keyring=False, home=None):
         home = home or tempfile.mkdtemp(dir=plain.tmp)
         env = {k: v for k, v in os.environ.items() if k not in ("DBUS_SESSION_BUS_ADDRESS", "DISPLAY")}
         env.update(HOME=home, XDG_CONFIG_HOME=home + "/config", XDG_DATA_HOME=home + "/data",
-                   XDG_RUNTIME_DIR=plain.tmp, QT_QPA_PLATFORM="offscreen", LB_FASE=phase,
+                   XDG_RUNTIME_DIR=plain.tmp, QT_QPA_PLATFORM="offscreen",
                    LB_DAV_URL=f"http://127.0.0.1:{plain.port}/", LB_DAV_TLS_URL=f"https://127.0.0.1:{tls.port}/",
                    LB_DAV_CLOSED_URL=f"http://127.0.0.1:{free_port()}/", LB_DAV_FINGERPRINT=fingerprint)
         command = [test, *args]
@@ -43,10 +43,9 @@ try:
 
     run()
     if shutil.which("gnome-keyring-daemon") and shutil.which("dbus-run-session"):
-        run("descobre", keyring=True)
         home = tempfile.mkdtemp(dir=plain.tmp)
-        run("pedeSenhaERemove", keyring=True, phase="grava", home=home)
-        run("pedeSenhaERemove", keyring=True, phase="le", home=home)
+        run("descobre", keyring=True, home=home)
+        run("pedeSenhaERemove", keyring=True, home=home)
     print("ok")
 finally:
     tls.close()
