@@ -129,8 +129,7 @@ LB_Conta::LB_Conta(const QString& storePath, QWidget* parent)
         u"shpRemover"_s, this);
     lblFechar = LabelButton::comForma(
         u"lblFechar"_s, u"Fechar"_s, u"Fechar (Esc)"_s, QRect(4110, 3135, 1200, 270), u"shpFechar"_s, this);
-    lblConfiar->hide();
-    findChild<QWidget*>(u"shpConfiar"_s)->hide();
+    mostraConfiar(false);
 
     setTabOrder(txtServidor, txtUsuario);
     setTabOrder(txtUsuario, txtSenha);
@@ -190,6 +189,15 @@ void LB_Conta::mostraMensagem(const QString& texto, bool erro)
 void LB_Conta::esqueceTeste()
 {
     m_testado = false;
+    // A certificate refused for other fields is not the one to trust for these.
+    m_recusado.clear();
+    mostraConfiar(false);
+}
+
+void LB_Conta::mostraConfiar(bool mostra)
+{
+    findChild<QWidget*>(u"shpConfiar"_s)->setVisible(mostra);
+    lblConfiar->setVisible(mostra);
 }
 
 void LB_Conta::lblTestar_Click()
@@ -244,8 +252,7 @@ void LB_Conta::testa()
         testou(r);
     });
     m_recusado.clear();
-    lblConfiar->hide();
-    findChild<QWidget*>(u"shpConfiar"_s)->hide();
+    mostraConfiar(false);
     mostraMensagem(Testando, false);
     // Started from the event loop: an address refused at once still answers after this returns.
     QTimer::singleShot(
@@ -271,8 +278,7 @@ void LB_Conta::testou(const DavDiscoveryResult& r)
     case Falha::Untrusted:
         m_recusado = r.fingerprint;
         mostraMensagem(CertificadoNaoConfiavel.arg(emDuasLinhas(r.fingerprint)), true);
-        findChild<QWidget*>(u"shpConfiar"_s)->show();
-        lblConfiar->show();
+        mostraConfiar(true);
         return;
     case Falha::BadAddress:
     case Falha::Unexpected:

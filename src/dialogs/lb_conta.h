@@ -81,6 +81,8 @@ private:
     void grava();
     // The fields changed: what the last test found no longer holds for them.
     void esqueceTeste();
+    // "Confiar no certificado" and its shape.
+    void mostraConfiar(bool mostra);
     void mostraMensagem(const QString& texto, bool erro);
 
     QString m_storePath;

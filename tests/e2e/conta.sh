@@ -1,12 +1,10 @@
 #!/usr/bin/env bash
-# The sync account set up as a user does it: the name list's context menu, "Conta de sincronização
-# (CardDAV)...", the account window filled in by typing against Radicale on loopback, Enter to save.
-# The account then names the address book the server holds, and the password is in no file.
+# The sync account set up from the name list's context menu, typed into the account window against
+# Radicale on loopback and saved with Enter: it names the server's address book; no file has the password.
 source "$(dirname "$0")/lib.sh"
 binary=$(realpath "$1")
 e2e_setup
 export XDG_CONFIG_HOME="$HOME/.config" XDG_DATA_HOME="$HOME/.local/share"
-command -v openbox >/dev/null || e2e_fail "openbox is not installed"
 e2e_bg openbox --sm-disable # activates the account window when it comes up
 
 port=$(/usr/bin/python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')

@@ -9,7 +9,6 @@ test = os.path.abspath(sys.argv[1])
 book = ('<?xml version="1.0"?><mkcol xmlns="DAV:" xmlns:C="urn:ietf:params:xml:ns:carddav"><set><prop>'
         '<resourcetype><collection/><C:addressbook/></resourcetype><displayname>{}</displayname></prop></set></mkcol>')
 
-
 plain = Setup(test)
 tls = Setup(test, "radicale-tls")
 try:
