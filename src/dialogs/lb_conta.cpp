@@ -156,6 +156,7 @@ LB_Conta::LB_Conta(const QString& storePath, QWidget* parent)
     txtServidor->setText(m_gravada.server.toString());
     txtUsuario->setText(m_gravada.user);
     cboCatalogo->addItem(m_gravada.addressBook.path(), m_gravada.addressBook);
+    cboCatalogo->setCurrentIndex(0); // a placeholder keeps the first item from being picked by itself
     m_confiavel = m_gravada.fingerprint;
     mostraMensagem(SincronizaCom.arg(m_gravada.addressBook.toDisplayString()), false);
     if (m_gravada.user.isEmpty())

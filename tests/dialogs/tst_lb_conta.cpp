@@ -140,6 +140,7 @@ private Q_SLOTS:
         LB_Conta j(store());
         QSignalSpy mudou(&j, &LB_Conta::contaMudou);
         QCOMPARE(j.txtServidor->text(), qEnvironmentVariable("LB_DAV_TLS_URL"));
+        QCOMPARE(j.cboCatalogo->currentData().toUrl(), contaGravada().addressBook);
         QTRY_COMPARE_WITH_TIMEOUT(j.txtSenha->text(), Senha, 20000); // from memory, or the keyring
         j.pedeSenha(u"Senha recusada"_s);
         j.show();

@@ -26,8 +26,7 @@ e2e_cp1252 $'"Ana§1§§§§01/01/2020\r\n\r\n"\r\n' >"$folder/LBcontatos.txt"
 e2e_start_program "$binary" "$folder"
 xdotool windowactivate --sync "$E2E_WINDOW"
 
-# Right-click the list; "Sincronizar agora" stays off without an account, so Up reaches the entry
-# above it.
+# Right-click the list; without an account "Sincronizar agora" is off and Up reaches the entry above.
 account_window() { [ "$(e2e_windows | wc -l)" -ge 2 ]; }
 for _ in 1 2 3; do
     xdotool mousemove --window "$E2E_WINDOW" --sync 60 120 click 3
