@@ -1,8 +1,10 @@
+#include "janelas.h"
 #include "lb_conta.h"
 #include "lb_principal.h"
 #include "syncaccount.h"
+#include "twips.h"
 
-#include <QStandardPaths>
+#include <QPointer>
 
 using namespace Qt::StringLiterals;
 
@@ -11,8 +13,7 @@ const QString LB_Principal::MenuConta = u"Conta de sincronização (CardDAV)..."
 bool LB_Principal::temConta() const
 {
     SyncAccount conta;
-    const QString pasta = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
-    return conta.load(SyncAccount::pathFor(pasta, m_store.path())) && conta.isValid();
+    return conta.load(LB_Conta::caminhoDaConta(m_store.path())) && conta.isValid();
 }
 
 void LB_Principal::mnuConta_Click()
@@ -22,7 +23,21 @@ void LB_Principal::mnuConta_Click()
 
 void LB_Principal::abreConta(const QString& motivo)
 {
-    LB_Conta janela(m_store.path(), this);
+    // One account window at a time: a refused password while it stands open is said in it.
+    static QPointer<LB_Conta> aberta;
+    if (aberta) {
+        if (!motivo.isEmpty())
+            aberta->pedeSenha(motivo);
+        aberta->activateWindow();
+        return;
+    }
+    const Janelas::DevolveFoco foco(this);
+    LB_Conta janela(m_store.path());
+    aberta = &janela;
+    Janelas::acimaDe(&janela, this);
+    // Over the main window's right part, its right edge where the other small windows' is, its
+    // bottom at the main window's.
+    janela.move(pos() + Twips::point(2050, 330));
     if (!motivo.isEmpty())
         janela.pedeSenha(motivo);
     janela.exec();

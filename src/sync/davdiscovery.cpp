@@ -31,18 +31,58 @@ DavDiscovery::DavDiscovery(DavClient* client, QObject* parent)
 {
 }
 
-void DavDiscovery::fail(const QString& error)
+void DavDiscovery::fail(const QString& error, DavDiscoveryResult::Failure failure)
 {
+    DavDiscoveryResult result;
+    result.failure = failure;
+    result.error = error;
+    Q_EMIT discovered(result);
     Q_EMIT finished({}, error);
+}
+
+void DavDiscovery::failOn(const DavResponse& r)
+{
+    DavDiscoveryResult result;
+    result.error = r.error;
+    result.fingerprint = r.fingerprint;
+    if (r.status == 401)
+        result.failure = DavDiscoveryResult::Failure::PasswordRefused;
+    else if (!r.fingerprint.isEmpty())
+        result.failure = DavDiscoveryResult::Failure::Untrusted;
+    else if (r.offline)
+        result.failure = DavDiscoveryResult::Failure::Offline;
+    else
+        result.failure = DavDiscoveryResult::Failure::Unexpected;
+    Q_EMIT discovered(result);
+    Q_EMIT finished({}, r.error);
+}
+
+void DavDiscovery::found(const QList<DavAddressBook>& books)
+{
+    if (books.isEmpty())
+        return fail(u"Nenhum catálogo de endereços encontrado em %1"_s.arg(m_start.toDisplayString()),
+            DavDiscoveryResult::Failure::NoAddressBook);
+    DavDiscoveryResult result;
+    result.books = books;
+    Q_EMIT discovered(result);
+    if (books.size() == 1)
+        return Q_EMIT finished(books.first().url, QString());
+    // Only the one named by its own address is taken without asking: the command line cannot ask.
+    QStringList names;
+    for (const DavAddressBook& b : books)
+        names.append(b.url.toDisplayString());
+    Q_EMIT finished({},
+        u"Há vários catálogos de endereços; informe o endereço de um deles: %1"_s.arg(names.join(u", "_s)));
 }
 
 void DavDiscovery::start(const QUrl& url)
 {
     m_start = url;
     if (!url.isValid() || url.host().isEmpty())
-        return fail(u"Endereço inválido: %1"_s.arg(url.toString()));
+        return fail(u"Endereço inválido: %1"_s.arg(url.toString()), DavDiscoveryResult::Failure::BadAddress);
     if (!DavClient::isAllowed(url))
-        return fail(u"O servidor precisa de HTTPS: %1"_s.arg(url.toDisplayString()));
+        return fail(u"O servidor precisa de HTTPS: %1"_s.arg(url.toDisplayString()),
+            DavDiscoveryResult::Failure::BadAddress);
     // A bare server address: the server says where its address books are.
     if (url.path().isEmpty() || url.path() == u"/"_s)
         return examine(url.resolved(QUrl(u"/.well-known/carddav"_s)), false);
@@ -52,12 +92,12 @@ void DavDiscovery::start(const QUrl& url)
 void DavDiscovery::examine(const QUrl& url, bool wellKnownTried)
 {
     if (m_seen.contains(url))
-        return fail(u"Nenhum catálogo de endereços encontrado em %1"_s.arg(m_start.toDisplayString()));
+        return found({});
     m_seen.insert(url);
     m_client->request("PROPFIND", url, PropfindBody, { { "Depth", "0" } },
         [this, url, wellKnownTried](const DavResponse& r) {
             if (!r.error.isEmpty())
-                return fail(r.error);
+                return failOn(r);
             if (!r.ok()) {
                 if (!wellKnownTried)
                     return examine(m_start.resolved(QUrl(u"/"_s)), true);
@@ -73,7 +113,7 @@ void DavDiscovery::examine(const QUrl& url, bool wellKnownTried)
             if (!self)
                 return fail(u"Resposta inesperada do servidor em %1"_s.arg(r.url.toDisplayString()));
             if (self->isAddressBook)
-                return Q_EMIT finished(r.url, QString());
+                return found({ { r.url, self->displayName } });
             if (!self->homeSet.isEmpty())
                 return listHome(r.url.resolved(QUrl(self->homeSet.first())));
             if (!self->principal.isEmpty()) {
@@ -91,23 +131,14 @@ void DavDiscovery::listHome(const QUrl& home)
     m_client->request(
         "PROPFIND", home, PropfindBody, { { "Depth", "1" } }, [this, home](const DavResponse& r) {
             if (!r.error.isEmpty())
-                return fail(r.error);
+                return failOn(r);
             const std::optional<Multistatus> m = r.ok() ? parseMultistatus(r.body) : std::nullopt;
             if (!m)
                 return fail(u"Resposta inesperada do servidor em %1"_s.arg(home.toDisplayString()));
-            QList<QUrl> books;
+            QList<DavAddressBook> books;
             for (const DavResource& res : m->responses)
                 if (res.isAddressBook)
-                    books.append(r.url.resolved(QUrl(res.href)));
-            if (books.size() == 1)
-                return Q_EMIT finished(books.first(), QString());
-            if (books.isEmpty())
-                return fail(
-                    u"Nenhum catálogo de endereços encontrado em %1"_s.arg(m_start.toDisplayString()));
-            QStringList names;
-            for (const QUrl& b : books)
-                names.append(b.toDisplayString());
-            fail(u"Há vários catálogos de endereços; informe o endereço de um deles: %1"_s.arg(
-                names.join(u", "_s)));
+                    books.append({ r.url.resolved(QUrl(res.href)), res.displayName });
+            found(books);
         });
 }

@@ -90,8 +90,23 @@ QString read(const QString& key)
 
 void readAsync(const QString& key, QObject* context, std::function<void(const QString&)> done)
 {
-    // For now the blocking read, queued so that the caller's own code runs first.
-    QTimer::singleShot(0, context, [key, done = std::move(done)] { done(read(key)); });
+    if (inMemory().contains(key)) {
+        QTimer::singleShot(
+            0, context, [password = inMemory().value(key), done = std::move(done)] { done(password); });
+        return;
+    }
+#ifdef LB_HAVE_KEYCHAIN
+    // The job deletes itself once it has finished; its answer comes through the event loop.
+    auto* job = new QKeychain::ReadPasswordJob(QString::fromLatin1(Service));
+    job->setKey(key);
+    QObject::connect(job, &QKeychain::Job::finished, context, [done = std::move(done)](QKeychain::Job* j) {
+        auto* read = static_cast<QKeychain::ReadPasswordJob*>(j);
+        done(read->error() == QKeychain::NoError ? read->textData() : QString());
+    });
+    job->start();
+#else
+    QTimer::singleShot(0, context, [done = std::move(done)] { done(QString()); });
+#endif
 }
 
 bool write(const QString& key, const QString& password)
@@ -109,6 +124,45 @@ bool write(const QString& key, const QString& password)
     return job.error() == QKeychain::NoError;
 #else
     return false;
+#endif
+}
+
+void writeAsync(const QString& key, const QString& password, QObject* context, std::function<void(bool)> done)
+{
+    inMemory().insert(key, password);
+#ifdef LB_HAVE_KEYCHAIN
+    auto* job = new QKeychain::WritePasswordJob(QString::fromLatin1(Service));
+    job->setKey(key);
+    job->setTextData(password);
+    QObject::connect(job, &QKeychain::Job::finished, context, [done = std::move(done)](QKeychain::Job* j) {
+        if (done)
+            done(j->error() == QKeychain::NoError);
+    });
+    job->start();
+#else
+    QTimer::singleShot(0, context, [done = std::move(done)] {
+        if (done)
+            done(false);
+    });
+#endif
+}
+
+void removeAsync(const QString& key, QObject* context, std::function<void(bool)> done)
+{
+    inMemory().remove(key);
+#ifdef LB_HAVE_KEYCHAIN
+    auto* job = new QKeychain::DeletePasswordJob(QString::fromLatin1(Service));
+    job->setKey(key);
+    QObject::connect(job, &QKeychain::Job::finished, context, [done = std::move(done)](QKeychain::Job* j) {
+        if (done)
+            done(j->error() == QKeychain::NoError || j->error() == QKeychain::EntryNotFound);
+    });
+    job->start();
+#else
+    QTimer::singleShot(0, context, [done = std::move(done)] {
+        if (done)
+            done(true);
+    });
 #endif
 }
 

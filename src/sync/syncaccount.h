@@ -34,9 +34,16 @@ QString keyFor(const SyncAccount& account);
 // Blocks on a local event loop for the keyring's answer: for the command line, never the window.
 QString read(const QString& key);
 // Asks the keyring without waiting: done gets the password (empty when there is none) on
-// context's thread, from its event loop. For the window, whose thread never waits.
+// context's thread, from its event loop, never before the caller's own code has returned. For
+// the window, whose thread never waits. Nothing is called once context is gone.
 void readAsync(const QString& key, QObject* context, std::function<void(const QString&)> done);
 // False when no keyring took it: it is then kept for this run only.
 bool write(const QString& key, const QString& password);
+// The same without waiting: done learns whether the keyring took it. Kept for this run at once.
+void writeAsync(
+    const QString& key, const QString& password, QObject* context, std::function<void(bool)> done = {});
+// Forgets it, in memory at once and in the keyring without waiting: done learns whether the keyring
+// holds it no more (true also where it never held it).
+void removeAsync(const QString& key, QObject* context, std::function<void(bool)> done = {});
 
 } // namespace SyncPassword
