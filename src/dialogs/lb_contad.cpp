@@ -46,6 +46,29 @@ void LB_ContAd::mostra(Beeper& beeper, const QString& mensagem, const QPoint& to
     aviso.exec();
 }
 
+LB_ContAd* LB_ContAd::avisa(
+    Beeper& beeper, const QString& mensagem, const QPoint& topLeft, QWidget* principal, int intervaloMs)
+{
+    auto* aviso = new LB_ContAd(beeper);
+    connect(aviso, &QDialog::finished, aviso, &QObject::deleteLater);
+    aviso->setModal(false);
+    Janelas::acimaDe(aviso, principal);
+    aviso->Label1->setText(mensagem);
+    if (mensagem.contains(u'\n')) {
+        // Several lines: the captions' size, and as tall as they need.
+        Janelas::negrito(aviso->Label1, 8.25);
+        QLabel* l = aviso->Label1;
+        const QRect texto = QFontMetrics(l->font(), l).boundingRect(
+            QRect(0, 0, l->width() - 1, 10000), int(l->alignment()) | Qt::TextWordWrap, mensagem);
+        l->resize(l->width(), std::max(l->height(), texto.height() + 2));
+        aviso->setFixedHeight(std::max(aviso->height(), l->geometry().bottom() + Twips::toPixels(120)));
+    }
+    aviso->Timer1->start(intervaloMs);
+    aviso->move(topLeft);
+    aviso->show();
+    return aviso;
+}
+
 void LB_ContAd::reject()
 {
     // Escape does not close the notice: only its timer does.

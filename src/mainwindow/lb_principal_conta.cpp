@@ -1,6 +1,7 @@
 #include "lb_conta.h"
 #include "lb_principal.h"
 #include "syncaccount.h"
+#include "syncrunner.h"
 
 #include <QStandardPaths>
 
@@ -23,6 +24,7 @@ void LB_Principal::mnuConta_Click()
 void LB_Principal::abreConta(const QString& motivo)
 {
     LB_Conta janela(m_store.path(), this);
+    connect(&janela, &LB_Conta::contaMudou, m_sync, &SyncRunner::contaMudou);
     if (!motivo.isEmpty())
         janela.pedeSenha(motivo);
     janela.exec();
