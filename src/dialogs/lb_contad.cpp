@@ -51,6 +51,9 @@ LB_ContAd* LB_ContAd::avisa(
 {
     auto* aviso = new LB_ContAd(beeper);
     connect(aviso, &QDialog::finished, aviso, &QObject::deleteLater);
+    // It belongs to no window, yet goes with the one it tells about.
+    if (principal)
+        connect(principal, &QObject::destroyed, aviso, &QObject::deleteLater);
     aviso->setModal(false);
     Janelas::acimaDe(aviso, principal);
     aviso->Label1->setText(mensagem);
@@ -65,6 +68,9 @@ LB_ContAd* LB_ContAd::avisa(
     }
     aviso->Timer1->start(intervaloMs);
     aviso->move(topLeft);
+    aviso->setWindowFlag(Qt::WindowDoesNotAcceptFocus);
+    if (principal && principal->window()->isActiveWindow())
+        aviso->m_devolve = principal->window();
     aviso->show();
     return aviso;
 }
@@ -72,6 +78,15 @@ LB_ContAd* LB_ContAd::avisa(
 void LB_ContAd::reject()
 {
     // Escape does not close the notice: only its timer does.
+}
+
+bool LB_ContAd::event(QEvent* event)
+{
+    // A desktop that activates it all the same gives the keys straight back, and the field
+    // being typed in its caret.
+    if (event->type() == QEvent::WindowActivate && m_devolve)
+        m_devolve->activateWindow();
+    return QDialog::event(event);
 }
 
 void LB_ContAd::Timer1_Timer()

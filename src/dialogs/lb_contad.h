@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QPointer>
 
 class Beeper;
 class QLabel;
@@ -35,7 +36,10 @@ public Q_SLOTS:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    bool event(QEvent* event) override;
 
 private:
     void Timer1_Timer();
+
+    QPointer<QWidget> m_devolve; // the window that keeps the keys while a notice stands
 };

@@ -5,6 +5,7 @@
 #include "plataforma.h"
 
 #include <QPoint>
+#include <QPointer>
 #include <QWidget>
 
 #include <array>
@@ -13,6 +14,7 @@ class ContactListView;
 class QAction;
 class QMenu;
 class ImageButton;
+class LB_ContAd;
 class QFrame;
 class QIcon;
 class QInputMethodEvent;
@@ -274,5 +276,6 @@ private:
     std::array<QString, 5> m_mostrados {};
     QString m_ultimoErroSync; // a failure told once, not at every retry
     QString m_dicaBandeja;
+    QPointer<LB_ContAd> m_avisoSync; // a newer result takes its place
     bool m_syncEncerrado = true;
 };

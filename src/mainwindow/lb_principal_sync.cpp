@@ -169,7 +169,9 @@ void LB_Principal::syncTerminou(const SyncFim& fim)
     if (mostra) {
         // Without holding the window: the user may be typing, and keeps the caret and the keys.
         Silencio silencio;
-        LB_ContAd::avisa(fim.doUsuario ? m_plataforma.beeper : silencio, texto,
+        if (m_avisoSync)
+            m_avisoSync->done(QDialog::Accepted);
+        m_avisoSync = LB_ContAd::avisa(fim.doUsuario ? m_plataforma.beeper : silencio, texto,
             pos() + Twips::point(AvisoAdicionaTwips, AvisoTopoTwips), this,
             texto.contains(u'\n') ? AvisoLongoMs : LB_ContAd::IntervaloMs);
     }
