@@ -61,8 +61,9 @@ LB_ContAd* LB_ContAd::avisa(
         // Several lines: the captions' size, and as tall as they need.
         Janelas::negrito(aviso->Label1, 8.25);
         QLabel* l = aviso->Label1;
-        const QRect texto = QFontMetrics(l->font(), l).boundingRect(
-            QRect(0, 0, l->width() - 1, 10000), int(l->alignment()) | Qt::TextWordWrap, mensagem);
+        const QRect texto = QFontMetrics(l->font(), l)
+                                .boundingRect(QRect(0, 0, l->width() - 1, 10000),
+                                    int(l->alignment()) | Qt::TextWordWrap, mensagem);
         l->resize(l->width(), std::max(l->height(), texto.height() + 2));
         aviso->setFixedHeight(std::max(aviso->height(), l->geometry().bottom() + Twips::toPixels(120)));
     }

@@ -28,8 +28,8 @@ public:
     // The same notice without holding the main window: for what the program tells on its own (a
     // sync in the background) while the user may be typing. It takes neither the focus nor the
     // keys, stands intervaloMs, and grows downwards to hold a longer message whole.
-    static LB_ContAd* avisa(Beeper& beeper, const QString& mensagem, const QPoint& topLeft, QWidget* principal,
-        int intervaloMs);
+    static LB_ContAd* avisa(
+        Beeper& beeper, const QString& mensagem, const QPoint& topLeft, QWidget* principal, int intervaloMs);
 
 public Q_SLOTS:
     void reject() override;

@@ -66,7 +66,8 @@ bool LB_Principal::adicionaIcone()
     // Asked every time: a notification area can appear or go away while the program runs.
     if (!m_plataforma.bandeja.disponivel())
         return false;
-    m_plataforma.bandeja.adiciona(windowIcon(), m_dicaBandeja.isEmpty() ? u"Lurvane Brevicard"_s : m_dicaBandeja);
+    m_plataforma.bandeja.adiciona(
+        windowIcon(), m_dicaBandeja.isEmpty() ? u"Lurvane Brevicard"_s : m_dicaBandeja);
     return true;
 }
 

@@ -123,7 +123,8 @@ void LB_Principal::syncTerminou(const SyncFim& fim)
     const SyncResult& r = fim.resultado;
     const QString texto = textoDoSync(r, QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
     m_dicaBandeja = u"Lurvane Brevicard\nÚltima sincronização, "_s
-        + QDateTime::currentDateTime().toString(u"dd/MM/yyyy HH:mm"_s) + u":\n"_s + texto.section(u'\n', 0, 0);
+        + QDateTime::currentDateTime().toString(u"dd/MM/yyyy HH:mm"_s) + u":\n"_s
+        + texto.section(u'\n', 0, 0);
     m_plataforma.bandeja.defineDica(m_dicaBandeja);
 
     if (r.received > 0) {
@@ -149,7 +150,8 @@ void LB_Principal::syncTerminou(const SyncFim& fim)
         if (!nome.isEmpty() && fim.aberto == nome && fim.registro && !editando()) {
             const ContactRecord& c = *fim.registro;
             const auto comQuebras = [](QString t) { return t.replace(MarcaQuebra, u"\r\n"_s); };
-            const QString campos[] = { c.nome, c.fone, c.mail, comQuebras(c.endereco), comQuebras(c.complemento) };
+            const QString campos[]
+                = { c.nome, c.fone, c.mail, comQuebras(c.endereco), comQuebras(c.complemento) };
             for (size_t i = 0; i < m_campos.size(); ++i)
                 mostraCampo(m_campos[i], campos[i]);
             lblStatus2->setText(TextoAtualizado + c.data);

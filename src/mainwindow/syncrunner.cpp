@@ -123,8 +123,8 @@ void SyncRunner::comeca(bool doUsuario)
     if (opcoes.account.user.isEmpty())
         return executa(std::move(opcoes), doUsuario);
     // The keyring answers on this thread's event loop; it never waits here.
-    SyncPassword::readAsync(SyncPassword::keyFor(opcoes.account), this,
-        [this, opcoes, doUsuario](const QString& senha) mutable {
+    SyncPassword::readAsync(
+        SyncPassword::keyFor(opcoes.account), this, [this, opcoes, doUsuario](const QString& senha) mutable {
             opcoes.password = senha;
             executa(std::move(opcoes), doUsuario);
         });
@@ -141,7 +141,8 @@ void SyncRunner::executa(SyncOptions opcoes, bool doUsuario)
         m_trabalho->moveToThread(m_thread);
         // Deleted on its own thread, engine and network access with it, once its loop has ended.
         QObject* trabalho = m_trabalho;
-        connect(m_thread, &QThread::finished, trabalho, [trabalho] { delete trabalho; }, Qt::DirectConnection);
+        connect(
+            m_thread, &QThread::finished, trabalho, [trabalho] { delete trabalho; }, Qt::DirectConnection);
         m_thread->start();
     }
     if (preservados)
@@ -153,42 +154,43 @@ void SyncRunner::executa(SyncOptions opcoes, bool doUsuario)
     m_cancelar = [compartilhado] { compartilhado->cancelado = true; };
     QPointer<SyncRunner> eu(this);
     QObject* trabalho = m_trabalho;
-    QMetaObject::invokeMethod(trabalho, [trabalho, opcoes = std::move(opcoes), doUsuario, aberto, compartilhado,
-                                            eu]() mutable {
-        const QString pasta = opcoes.storeFolder;
-        auto* motor = new SyncEngine(std::move(opcoes), trabalho);
-        QObject::connect(motor, &SyncEngine::finished, trabalho,
-            [motor, pasta, doUsuario, aberto, compartilhado, eu](const SyncResult& r) {
-                motor->deleteLater();
-                SyncFim fim;
-                fim.resultado = r;
-                fim.doUsuario = doUsuario;
-                if (r.received > 0 && !compartilhado->cancelado) {
-                    // The window only swaps the list in: reading and sorting 10,000 names is
-                    // more than its thread may spend.
-                    fim.geracao = compartilhado->geracao->load();
-                    const ContactStore store(pasta);
-                    NameList nomes;
-                    if (store.readNames(&nomes) == StoreStatus::Ok)
-                        fim.nomes = std::make_shared<SortedNames>(sortNames(std::move(nomes)));
-                    fim.aberto = aberto;
-                    if (!aberto.isEmpty())
-                        store.findRecord(aberto, &fim.registro);
-                }
-                if (compartilhado->cancelado)
-                    return;
-                SyncRunner* runner = eu.data();
-                if (!runner)
-                    return;
-                QMetaObject::invokeMethod(
-                    runner, [eu, fim = std::move(fim)]() mutable {
-                        if (eu)
-                            eu->fim(std::move(fim));
-                    },
-                    Qt::QueuedConnection);
-            });
-        motor->start();
-    });
+    QMetaObject::invokeMethod(
+        trabalho, [trabalho, opcoes = std::move(opcoes), doUsuario, aberto, compartilhado, eu]() mutable {
+            const QString pasta = opcoes.storeFolder;
+            auto* motor = new SyncEngine(std::move(opcoes), trabalho);
+            QObject::connect(motor, &SyncEngine::finished, trabalho,
+                [motor, pasta, doUsuario, aberto, compartilhado, eu](const SyncResult& r) {
+                    motor->deleteLater();
+                    SyncFim fim;
+                    fim.resultado = r;
+                    fim.doUsuario = doUsuario;
+                    if (r.received > 0 && !compartilhado->cancelado) {
+                        // The window only swaps the list in: reading and sorting 10,000 names is
+                        // more than its thread may spend.
+                        fim.geracao = compartilhado->geracao->load();
+                        const ContactStore store(pasta);
+                        NameList nomes;
+                        if (store.readNames(&nomes) == StoreStatus::Ok)
+                            fim.nomes = std::make_shared<SortedNames>(sortNames(std::move(nomes)));
+                        fim.aberto = aberto;
+                        if (!aberto.isEmpty())
+                            store.findRecord(aberto, &fim.registro);
+                    }
+                    if (compartilhado->cancelado)
+                        return;
+                    SyncRunner* runner = eu.data();
+                    if (!runner)
+                        return;
+                    QMetaObject::invokeMethod(
+                        runner,
+                        [eu, fim = std::move(fim)]() mutable {
+                            if (eu)
+                                eu->fim(std::move(fim));
+                        },
+                        Qt::QueuedConnection);
+                });
+            motor->start();
+        });
 }
 
 void SyncRunner::fim(SyncFim fim)

@@ -89,11 +89,11 @@ void SyncEngine::noteFailedAnswer(const DavResponse& response)
     if (numeric) {
         m_result.retryAfter = std::max(0, seconds);
     } else if (!retry.isEmpty()) {
-        const QDateTime at = QLocale::c().toDateTime(
-            QString::fromLatin1(retry).chopped(4), u"ddd, dd MMM yyyy HH:mm:ss"_s);
+        const QDateTime at
+            = QLocale::c().toDateTime(QString::fromLatin1(retry).chopped(4), u"ddd, dd MMM yyyy HH:mm:ss"_s);
         if (at.isValid())
-            m_result.retryAfter = int(std::max<qint64>(0, QDateTime::currentDateTimeUtc().secsTo(
-                QDateTime(at.date(), at.time(), Qt::UTC))));
+            m_result.retryAfter = int(std::max<qint64>(
+                0, QDateTime::currentDateTimeUtc().secsTo(QDateTime(at.date(), at.time(), Qt::UTC))));
     }
 }
 
