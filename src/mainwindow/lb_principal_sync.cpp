@@ -68,7 +68,7 @@ QString LB_Principal::textoDoSync(const SyncResult& r, const QString& pastaDados
     if (!r.conflictNames.isEmpty())
         texto += u"\nConflito, as duas versões ficaram: "_s + nomes(r.conflictNames);
     if (!r.removedNames.isEmpty())
-        texto += u"\nExcluídos no servidor: "_s + nomes(r.removedNames) + u"; guardados em "_s
+        texto += u"\nExcluídos no servidor: "_s + nomes(r.removedNames) + u"\nGuardados em "_s
             + caminhoLegivel(SyncEngine::backupPath(pastaDados, QDate::currentDate()));
     return texto;
 }
