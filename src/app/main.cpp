@@ -20,6 +20,7 @@
 #include <QThread>
 #include <QTranslator>
 
+#include <cstdlib>
 #include <optional>
 
 using namespace Qt::StringLiterals;
@@ -96,5 +97,10 @@ int main(int argc, char* argv[])
         pasta, { beeper, bandeja, impressora, navegador, movedor, arquivos }, nullptr, &*nomes);
     QObject::connect(&unica, &SingleInstance::reaberto, &janela, &LB_Principal::restaura);
     janela.show();
-    return QApplication::exec();
+    const int codigo = QApplication::exec();
+    // A sync still inside a rewrite of the file when the window closed is not waited for; the
+    // file and the sync's state are written so that a process ended anywhere loses nothing.
+    if (!janela.syncEncerrado())
+        std::_Exit(codigo);
+    return codigo;
 }

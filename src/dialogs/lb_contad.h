@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QPointer>
 
 class Beeper;
 class QLabel;
@@ -24,12 +25,21 @@ public:
     static void mostra(
         Beeper& beeper, const QString& mensagem, const QPoint& topLeft, QWidget* principal = nullptr);
 
+    // The same notice without holding the main window: for what the program tells on its own (a
+    // sync in the background) while the user may be typing. It takes neither the focus nor the
+    // keys, stands intervaloMs, and grows downwards to hold a longer message whole.
+    static LB_ContAd* avisa(
+        Beeper& beeper, const QString& mensagem, const QPoint& topLeft, QWidget* principal, int intervaloMs);
+
 public Q_SLOTS:
     void reject() override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    bool event(QEvent* event) override;
 
 private:
     void Timer1_Timer();
+
+    QPointer<QWidget> m_devolve; // the window that keeps the keys while a notice stands
 };

@@ -7,6 +7,7 @@
 #include "janelas.h"
 #include "lb_contad.h"
 #include "namelistmodel.h"
+#include "syncrunner.h"
 #include "twips.h"
 
 #include <QFrame>
@@ -320,6 +321,7 @@ void LB_Principal::Form_Load(StartupNames* iniciais)
     // A store that cannot be created or read still opens the window, empty, with the reason.
     m_avisoInicial = status == StoreStatus::Ok && restaurado ? SalvamentoRestaurado : mensagemDeErro(status);
     preencheLista(std::move(nomes));
+    lembraCampos();
     txtNome->setFocus();
 }
 
@@ -374,6 +376,8 @@ void LB_Principal::showEvent(QShowEvent* event)
         // Moved to a screen of another scale, the tiles are drawn again for it.
         connect(windowHandle(), &QWindow::screenChanged, this, &LB_Principal::desenhaParaATela);
     }
+    // The first sync once the window is up; inicia() runs once.
+    QTimer::singleShot(0, m_sync, &SyncRunner::inicia);
     if (!m_avisoInicial.isEmpty()) {
         // After the window is on screen, so the notice has a window to stand over.
         QTimer::singleShot(

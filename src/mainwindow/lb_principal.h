@@ -5,6 +5,7 @@
 #include "plataforma.h"
 
 #include <QPoint>
+#include <QPointer>
 #include <QWidget>
 
 #include <array>
@@ -13,6 +14,7 @@ class ContactListView;
 class QAction;
 class QMenu;
 class ImageButton;
+class LB_ContAd;
 class QFrame;
 class QIcon;
 class QInputMethodEvent;
@@ -21,6 +23,9 @@ class QLineEdit;
 class QPlainTextEdit;
 class NameListModel;
 class StartupNames;
+class SyncRunner;
+struct SyncFim;
+struct SyncResult;
 
 // The main window: the sorted name list on the left, the five fields of one contact on the
 // right, the image buttons below, and a drawn strip on top in place of a title bar.
@@ -68,6 +73,14 @@ public:
 
     // The names as the list shows them, top to bottom.
     QStringList nomesListados() const;
+
+    // The background sync of this window's contacts file.
+    SyncRunner* sincronizacao() const { return m_sync; }
+    // False when closing found a sync busy past its wait: the program then ends without
+    // waiting for it (the sync's own guarantees make the next one finish its work).
+    bool syncEncerrado() const { return m_syncEncerrado; }
+    // The notice a sync's result gets; empty where it says nothing.
+    static QString textoDoSync(const SyncResult& r, const QString& pastaDados);
 
     // A field's text with CR LF between its lines, as the store, the clipboard and the
     // counters see it; and the setter that takes such a text.
@@ -207,6 +220,13 @@ private:
     // lb_principal_sync.cpp.
     void preparaSync();
     bool temConta() const;
+    void syncTerminou(const SyncFim& fim);
+    // The fields as last shown from the file or saved: a difference is an edit in progress,
+    // which a sync never overwrites.
+    void lembraCampos();
+    bool editando() const;
+    // A change of the file from this window: the sync follows it after a pause.
+    void alteracaoLocal();
 
     // The print and about windows, opened modally over this one; each returns when its
     // window has closed.
@@ -251,4 +271,11 @@ private:
     Plataforma m_plataforma;
     NameListModel* m_nomes;
     QString m_avisoInicial;
+
+    SyncRunner* m_sync = nullptr;
+    std::array<QString, 5> m_mostrados {};
+    QString m_ultimoErroSync; // a failure told once, not at every retry
+    QString m_dicaBandeja;
+    QPointer<LB_ContAd> m_avisoSync; // a newer result takes its place
+    bool m_syncEncerrado = true;
 };

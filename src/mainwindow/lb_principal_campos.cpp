@@ -264,4 +264,5 @@ void LB_Principal::imgLimpar_Click()
 {
     for (const Campo& c : m_campos)
         defineTexto(c.texto, {});
+    lembraCampos();
 }

@@ -2,6 +2,7 @@
 #include "lb_conta.h"
 #include "lb_principal.h"
 #include "syncaccount.h"
+#include "syncrunner.h"
 #include "twips.h"
 
 #include <QPointer>
@@ -34,6 +35,7 @@ void LB_Principal::abreConta(const QString& motivo)
     const Janelas::DevolveFoco foco(this);
     LB_Conta janela(m_store.path());
     aberta = &janela;
+    connect(&janela, &LB_Conta::contaMudou, m_sync, &SyncRunner::contaMudou);
     Janelas::acimaDe(&janela, this);
     // Over the main window's right part, its right edge where the other small windows' is, its
     // bottom at the main window's.

@@ -61,6 +61,7 @@ void LB_Principal::lstContatos_Click()
         mostraCampo(m_campos[3], comQuebras(registro->endereco));
         mostraCampo(m_campos[4], comQuebras(registro->complemento));
         lblStatus2->setText(TextoAtualizado + registro->data);
+        lembraCampos();
     }
     // Filling the fields ran their counters; after a selection none is shown.
     apagaContadores();
@@ -87,6 +88,10 @@ void LB_Principal::imgAdiciona_Click()
         } else {
             bool utf8 = false;
             const StoreStatus status = m_store.append(linha, &utf8);
+            if (status == StoreStatus::Ok) {
+                lembraCampos();
+                alteracaoLocal();
+            }
             mostraAviso(
                 status == StoreStatus::Ok ? ContatoInserido : mensagemDeErro(status), AvisoAdicionaTwips);
             avisaUtf8(utf8);
@@ -115,6 +120,10 @@ void LB_Principal::imgAtualiza_Click()
         bool utf8 = false;
         const StoreStatus status = m_store.replaceRecords(lblNomeTopo->text(), linha, &substituidos, &utf8);
         // Another running copy or a hand edit may have removed the record since it was shown.
+        if (status == StoreStatus::Ok && substituidos > 0) {
+            lembraCampos();
+            alteracaoLocal();
+        }
         if (status != StoreStatus::Ok)
             mostraAviso(mensagemDeErro(status), AvisoAtualizaTwips);
         else
@@ -149,6 +158,8 @@ void LB_Principal::imgDeleta_Click()
             resultado = mensagemDeErro(status);
         else
             resultado = removidos > 0 ? ContatoDeletado : ContatoNaoEncontrado;
+        if (removidos > 0)
+            alteracaoLocal();
         erroLeitura = recarregaLista();
     };
     // The question stands where the add notice would.
@@ -166,5 +177,6 @@ void LB_Principal::imgDeleta_Click()
     if (resultado == ContatoDeletado) {
         for (QWidget* campo : std::initializer_list<QWidget*> { txtNome, txtFone, txtMail, txtEnd, txtComp })
             defineTexto(campo, {});
+        lembraCampos();
     }
 }

@@ -1,5 +1,6 @@
 #include "imagebutton.h"
 #include "lb_principal.h"
+#include "syncrunner.h"
 #include "trayicon.h"
 #include "twips.h"
 #include "windowmover.h"
@@ -65,7 +66,8 @@ bool LB_Principal::adicionaIcone()
     // Asked every time: a notification area can appear or go away while the program runs.
     if (!m_plataforma.bandeja.disponivel())
         return false;
-    m_plataforma.bandeja.adiciona(windowIcon(), u"Lurvane Brevicard"_s);
+    m_plataforma.bandeja.adiciona(
+        windowIcon(), m_dicaBandeja.isEmpty() ? u"Lurvane Brevicard"_s : m_dicaBandeja);
     return true;
 }
 
@@ -114,6 +116,9 @@ void LB_Principal::closeEvent(QCloseEvent* event)
 void LB_Principal::Form_Unload()
 {
     m_plataforma.bandeja.remove();
+    // A sync under way stops: its requests are dropped; what it had not finished, the next one
+    // does. A step that rewrites the file is waited for, about two seconds at most.
+    m_syncEncerrado = m_sync->encerra(2000);
 }
 
 void LB_Principal::mouseMoveEvent(QMouseEvent* event)

@@ -129,6 +129,8 @@ void LB_Principal::importaVCard(const QStringList& arquivos)
     int existentes = 0;
     bool utf8 = false;
     const StoreStatus status = m_store.appendNew(linhas, &novos, &existentes, &utf8);
+    if (status == StoreStatus::Ok && novos > 0)
+        alteracaoLocal();
     if (status != StoreStatus::Ok) {
         mostraAviso(mensagemDeErro(status), AvisoAdicionaTwips);
     } else {

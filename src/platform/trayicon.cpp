@@ -38,3 +38,9 @@ void SystemTrayIcon::remove()
     if (m_icone)
         m_icone->hide();
 }
+
+void SystemTrayIcon::defineDica(const QString& dica)
+{
+    if (m_icone)
+        m_icone->setToolTip(dica);
+}

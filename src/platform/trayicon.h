@@ -17,6 +17,8 @@ public:
     virtual void adiciona(const QIcon& icone, const QString& dica) = 0;
     // Removes the icon; no effect when it is not shown.
     virtual void remove() = 0;
+    // The icon's tooltip from now on, shown or not.
+    virtual void defineDica(const QString& dica) = 0;
 
 Q_SIGNALS:
     void botaoEsquerdo(); // left button pressed on the icon
@@ -31,6 +33,7 @@ public:
     bool disponivel() const override;
     void adiciona(const QIcon& icone, const QString& dica) override;
     void remove() override;
+    void defineDica(const QString& dica) override;
 
 private:
     QSystemTrayIcon* m_icone = nullptr;

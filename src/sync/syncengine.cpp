@@ -2,8 +2,10 @@
 
 #include "multistatus.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QLocale>
 #include <QTimer>
 #include <QUuid>
 
@@ -76,12 +78,31 @@ QString SyncEngine::backupPath(const QString& dataFolder, const QDate& day)
     return QDir(dataFolder).filePath(u"contatos-excluidos-"_s + day.toString(u"yyyy-MM-dd"_s) + u".vcf"_s);
 }
 
+void SyncEngine::noteFailedAnswer(const DavResponse& response)
+{
+    m_result.status = response.status;
+    m_result.offline = response.offline;
+    // Seconds, or an HTTP date.
+    const QByteArray retry = response.header("retry-after").trimmed();
+    bool numeric = false;
+    const int seconds = retry.toInt(&numeric);
+    if (numeric) {
+        m_result.retryAfter = std::max(0, seconds);
+    } else if (!retry.isEmpty()) {
+        const QDateTime at
+            = QLocale::c().toDateTime(QString::fromLatin1(retry).chopped(4), u"ddd, dd MMM yyyy HH:mm:ss"_s);
+        if (at.isValid())
+            m_result.retryAfter = int(std::max<qint64>(
+                0, QDateTime::currentDateTimeUtc().secsTo(QDateTime(at.date(), at.time(), Qt::UTC))));
+    }
+}
+
 void SyncEngine::fail(const QString& error, const DavResponse* response)
 {
     m_result.error = error;
     if (response) {
         m_result.fingerprint = response->fingerprint;
-        m_result.offline = response->offline;
+        noteFailedAnswer(*response);
     }
     done();
 }
@@ -102,6 +123,7 @@ void SyncEngine::start()
     case SyncLock::Result::Locked:
         break;
     case SyncLock::Result::Busy:
+        m_result.busy = true;
         return fail(u"Outra sincronização deste arquivo já está em andamento"_s);
     case SyncLock::Result::Failed:
         return fail(u"Não foi possível gravar em %1"_s.arg(m_options.dataFolder));
@@ -309,9 +331,17 @@ void SyncEngine::apply()
         // The contacts the sync removes are kept before the file loses them.
         QByteArray removed;
         QList<RecordChange> changes;
-        for (const SyncPlan::LocalAction& a : std::as_const(m_plan.local)) {
+        QList<qsizetype> made; // the local action of each change handed to the store
+        const auto heldBack = [this](const QString& line) {
+            return !line.isEmpty() && m_options.leaveAlone.contains(nameKey(recordName(line).toString()));
+        };
+        for (qsizetype i = 0; i < m_plan.local.size(); ++i) {
+            const SyncPlan::LocalAction& a = m_plan.local[i];
+            if (heldBack(a.change.oldLine) || heldBack(a.change.newLine))
+                continue;
             removed += a.removedCard;
             changes.append(a.change);
+            made.append(i);
         }
         if (!removed.isEmpty()) {
             QFile backup(backupPath(m_options.dataFolder, m_options.today));
@@ -319,13 +349,21 @@ void SyncEngine::apply()
                 || backup.write(removed) != removed.size() || !backup.flush())
                 return fail(u"Não foi possível guardar os contatos excluídos em %1"_s.arg(backup.fileName()));
         }
-        QList<bool> applied;
-        if (store.applyChanges(changes, &applied) != StoreStatus::Ok)
+        QList<bool> stored;
+        if (!changes.isEmpty() && store.applyChanges(changes, &stored) != StoreStatus::Ok)
             return fail(u"Não foi possível gravar o arquivo de contatos"_s);
+        QList<bool> applied(m_plan.local.size(), false);
+        for (qsizetype j = 0; j < made.size() && j < stored.size(); ++j)
+            applied[made[j]] = stored[j];
         for (qsizetype i = 0; i < applied.size(); ++i) {
             const SyncPlan::LocalAction& a = m_plan.local[i];
             if (applied[i]) {
                 ++m_result.received;
+                const QString name = recordName(a.change.newLine).toString();
+                if (!a.removedCard.isEmpty())
+                    m_result.removedNames.append(recordName(a.change.oldLine).toString());
+                else if (a.change.oldLine.isEmpty() && name.contains(u" (conflito "_s))
+                    m_result.conflictNames.append(name);
                 continue;
             }
             // The user changed the record meanwhile: the card waits for the next sync.
@@ -418,6 +456,7 @@ void SyncEngine::send(qsizetype index, bool retried)
             }
             setItem(a.onFailure, QString());
             m_allDone = false;
+            noteFailedAnswer(r);
             if (!r.error.isEmpty()) {
                 m_stopSending = true;
                 m_serverError = r.error;

@@ -24,6 +24,11 @@ struct SyncResult {
     QString fingerprint; // an untrusted certificate's SHA-256, where that was the error
     bool stopped = false; // a safety stop: nothing was changed, --force-delete lets it go on
     bool offline = false;
+    bool busy = false; // another sync of the same file was running: nothing was done
+    int status = 0; // the HTTP status of the answer that failed the run, where one did
+    int retryAfter = 0; // seconds the server asked to be left alone (Retry-After); 0 for none
+    QStringList conflictNames; // the second contacts made for conflicts
+    QStringList removedNames; // the contacts removed from the file, kept in the day's backup
 
     bool ok() const { return error.isEmpty(); }
     // One line in Portuguese.
@@ -37,6 +42,9 @@ struct SyncOptions {
     QString password;
     bool forceDelete = false;
     QDate today = QDate::currentDate();
+    // Records the sync must not change in this run (by nameKey()): the window's contact being
+    // edited. Their cards wait for the next sync, counted as skipped.
+    QSet<QString> leaveAlone;
 };
 
 // One sync of a contacts file with its address book, run on Qt's event loop: every request is
@@ -71,6 +79,7 @@ private:
     void send(qsizetype index, bool retried);
     void endAttempt();
     void fail(const QString& error, const DavResponse* response = nullptr);
+    void noteFailedAnswer(const DavResponse& response);
     // The multistatus a request answered; nullopt, with the run failed, for an error or a body
     // that is not one.
     std::optional<Multistatus> multistatusOf(const DavResponse& r);

@@ -31,6 +31,7 @@ public:
         this->dica = dica;
     }
     void remove() override { chamadas << u"remove"_qs; }
+    void defineDica(const QString& dica) override { this->dica = dica; }
 
     bool temBandeja = true;
     QStringList chamadas;
