@@ -41,7 +41,7 @@ private:
         int cp1252Length;
         int utf8Length;
     };
-    QByteArray m_bytes;
+    std::vector<char> m_bytes; // a name added costs a copy, none of QByteArray's checks
     std::vector<Entry> m_names;
     bool m_utf8 = false;
 };
