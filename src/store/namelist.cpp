@@ -14,15 +14,14 @@ void NameList::add(QByteArrayView line, bool mayBeUtf8)
         const qsizetype utf8 = line.indexOf(QByteArrayView("\xC2\xA7"));
         utf8Length = int(utf8 < 0 ? line.size() : utf8);
     }
-    m_names.push_back(Entry { qsizetype(m_bytes.size()), cp1252Length, utf8Length });
-    const QByteArrayView name = line.first(std::max(cp1252Length, utf8Length));
-    m_bytes.insert(m_bytes.end(), name.begin(), name.end());
+    m_names.push_back(Entry { m_bytes.size(), cp1252Length, utf8Length });
+    m_bytes.append(line.first(std::max(cp1252Length, utf8Length)));
 }
 
 QByteArrayView NameList::bytes(qsizetype i) const
 {
     const Entry& e = m_names[i];
-    return QByteArrayView(m_bytes.data() + e.start, m_utf8 ? e.utf8Length : e.cp1252Length);
+    return QByteArrayView(m_bytes).sliced(e.start, m_utf8 ? e.utf8Length : e.cp1252Length);
 }
 
 QString NameList::at(qsizetype i) const

@@ -41,7 +41,7 @@ private:
         int cp1252Length;
         int utf8Length;
     };
-    std::vector<char> m_bytes; // a name added costs a copy, none of QByteArray's checks
+    QByteArray m_bytes;
     std::vector<Entry> m_names;
     bool m_utf8 = false;
 };
