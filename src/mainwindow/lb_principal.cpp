@@ -406,7 +406,9 @@ QString LB_Principal::recarregaLista()
 template<typename Nomes>
 void LB_Principal::preencheLista(Nomes nomes)
 {
-    m_nomes->setNames(std::move(nomes));
+    // Names read again as they were listed leave the rows alone; the selection goes all the same.
+    if (!m_nomes->setNames(std::move(nomes)))
+        lstContatos->selectionModel()->clear();
     lblStatus1->setText(TextoTotal + QString::number(m_nomes->rowCount()));
 }
 

@@ -51,33 +51,66 @@ bool StartupNames::take(StoreStatus* status, SortedNames* names)
     return true;
 }
 
-void NameListModel::setNames(NameList names)
+bool NameListModel::setNames(NameList names)
 {
-    // Names only added behind the listed ones (by an add, here or in another copy) are put in
-    // their places; anything else is sorted anew.
+    // Names changed in one place only (an add, an update or a delete, here or in another copy;
+    // or none at all, as on most refreshes) leave every other name where it was: those are kept
+    // in their order, and only the new ones are put in their places. Anything else is sorted anew.
     constexpr qsizetype MaxPlaced = 64;
+    const Ends same = sameEnds(names);
     const qsizetype listed = m_names.size();
-    bool added = names.size() > listed && names.size() - listed <= MaxPlaced
-        && listed == qsizetype(m_order.size()) && m_orderLocale == QLocale();
-    for (qsizetype i = 0; added && i < listed; ++i)
-        added = m_names.sameName(i, names, i);
-    if (!added) {
-        setNames(sortNames(std::move(names)));
-        return;
+    const qsizetype changed = names.size() - same.tail; // names [same.head, changed) are new
+    const bool ordered = listed == qsizetype(m_order.size()) && m_orderLocale == QLocale();
+    if (ordered && same.head == listed && names.size() == listed)
+        return false;
+    if (listed == 0 || changed - same.head > MaxPlaced || !ordered) {
+        take(sortNames(std::move(names)), same);
+        return true;
     }
-    std::vector<int> order
-        = extendOrder(m_order, names.size(), [&names](qsizetype i, QString& out) { names.read(i, out); });
-    setNames(SortedNames { std::move(names), std::move(order) });
+    // The names that stay, in their order, by their indices in the new list.
+    const qsizetype gone = listed - same.tail; // listed names [same.head, gone) are not there
+    const qsizetype shift = names.size() - listed;
+    std::vector<int> order;
+    order.reserve(size_t(names.size()));
+    for (const int i : m_order) {
+        if (i < same.head)
+            order.push_back(i);
+        else if (i >= gone)
+            order.push_back(int(i + shift));
+    }
+    order = placeNames(
+        std::move(order), same.head, changed, [&names](qsizetype i, QString& out) { names.read(i, out); });
+    take(SortedNames { std::move(names), std::move(order) }, same);
+    return true;
 }
 
-void NameListModel::setNames(SortedNames sorted)
+bool NameListModel::setNames(SortedNames sorted)
 {
-    followKeys(sorted.names);
+    const Ends same = m_keysLocale ? sameEnds(sorted.names) : Ends {};
+    take(std::move(sorted), same);
+    return true;
+}
+
+void NameListModel::take(SortedNames sorted, const Ends& same)
+{
+    followKeys(sorted.names, same);
     beginResetModel();
     m_names = std::move(sorted.names);
     m_order = std::move(sorted.order);
     m_orderLocale = QLocale();
     endResetModel();
+}
+
+NameListModel::Ends NameListModel::sameEnds(const NameList& names) const
+{
+    const qsizetype common = std::min(names.size(), m_names.size());
+    Ends same;
+    while (same.head < common && m_names.sameName(same.head, names, same.head))
+        ++same.head;
+    while (same.tail < common - same.head
+        && m_names.sameName(m_names.size() - 1 - same.tail, names, names.size() - 1 - same.tail))
+        ++same.tail;
+    return same;
 }
 
 QStringList NameListModel::names() const
@@ -98,7 +131,7 @@ void NameListModel::addKeys(const NameList& names, qsizetype from, qsizetype to,
     }
 }
 
-void NameListModel::followKeys(const NameList& names)
+void NameListModel::followKeys(const NameList& names, const Ends& same)
 {
     if (!m_keysLocale)
         return;
@@ -108,16 +141,8 @@ void NameListModel::followKeys(const NameList& names)
         m_keysLocale.reset();
         return;
     }
-    const qsizetype common = std::min(names.size(), m_names.size());
-    qsizetype head = 0;
-    while (head < common && m_names.sameName(head, names, head))
-        ++head;
-    qsizetype tail = 0;
-    while (
-        tail < common - head && m_names.sameName(m_names.size() - 1 - tail, names, names.size() - 1 - tail))
-        ++tail;
-    addKeys(m_names, head, m_names.size() - tail, -1);
-    addKeys(names, head, names.size() - tail, +1);
+    addKeys(m_names, same.head, m_names.size() - same.tail, -1);
+    addKeys(names, same.head, names.size() - same.tail, +1);
 }
 
 int NameListModel::countWithKey(const QString& key) const
@@ -134,6 +159,12 @@ int NameListModel::countWithKey(const QString& key) const
 int NameListModel::rowCount(const QModelIndex& parent) const
 {
     return parent.isValid() ? 0 : int(m_order.size());
+}
+
+QModelIndex NameListModel::index(int row, int column, const QModelIndex& parent) const
+{
+    return row >= 0 && row < int(m_order.size()) && column == 0 && !parent.isValid() ? createIndex(row, 0)
+                                                                                     : QModelIndex();
 }
 
 QVariant NameListModel::data(const QModelIndex& index, int role) const

@@ -50,21 +50,33 @@ public:
     static constexpr qsizetype MaxShownChars = 1000;
     static constexpr int NameRole = Qt::UserRole;
 
-    void setNames(NameList names);
-    void setNames(SortedNames sorted);
+    // False when names are the very names listed: then nothing changes, not even the view's rows
+    // or selection, and no view lays its rows out again (which costs a pass over all of them).
+    bool setNames(NameList names);
+    bool setNames(SortedNames sorted);
     QStringList names() const;
     // How many listed names have this key (see nameKey()): the duplicate check. The keys are
     // made at the first check and then follow the list, so a check costs a lookup.
     int countWithKey(const QString& key) const;
 
     int rowCount(const QModelIndex& parent = {}) const override;
+    // A view asks for the index of every row each time it lays them out: made here without the
+    // base class's checks through rowCount() and columnCount().
+    QModelIndex index(int row, int column = 0, const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
 
 private:
+    // How many names the listed ones and names begin with alike, and after those, end with.
+    struct Ends {
+        qsizetype head = 0;
+        qsizetype tail = 0;
+    };
+    Ends sameEnds(const NameList& names) const;
+    void take(SortedNames sorted, const Ends& same);
     // Brings the keys from the names listed until now to these: only the names between the
     // part both lists begin with and the part both end with change, which after an add, an
     // update or a delete is one or two names, however long the list.
-    void followKeys(const NameList& names);
+    void followKeys(const NameList& names, const Ends& same);
     void addKeys(const NameList& names, qsizetype from, qsizetype to, int sign) const;
 
     NameList m_names;

@@ -475,17 +475,25 @@ std::vector<int> collationOrder(
 std::vector<int> extendOrder(std::vector<int> order, qsizetype count,
     const std::function<void(qsizetype, QString&)>& nameAt, const QLocale& locale)
 {
+    const auto first = qsizetype(order.size());
+    return placeNames(std::move(order), first, count, nameAt, locale);
+}
+
+std::vector<int> placeNames(std::vector<int> order, qsizetype first, qsizetype last,
+    const std::function<void(qsizetype, QString&)>& nameAt, const QLocale& locale)
+{
     QCollator collator(locale.language() == QLocale::C ? QLocale(QLocale::English) : locale);
     collator.setCaseSensitivity(Qt::CaseInsensitive);
-    count = std::min<qsizetype>(count, INT_MAX);
+    last = std::min<qsizetype>(last, INT_MAX);
     QString name;
     QString listed;
-    for (qsizetype i = qsizetype(order.size()); i < count; ++i) {
+    for (qsizetype i = first; i < last; ++i) {
         nameAt(i, name);
-        // After every name that sorts equal: those stand earlier in the file.
+        // Before the first name that sorts after it, or sorts equal and stands later in the file.
         const auto at = std::upper_bound(order.begin(), order.end(), name, [&](const QString& n, int j) {
             nameAt(j, listed);
-            return collator.compare(n, listed) < 0;
+            const int c = collator.compare(n, listed);
+            return c != 0 ? c < 0 : i < j;
         });
         order.insert(at, int(i));
     }

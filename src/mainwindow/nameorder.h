@@ -26,3 +26,8 @@ std::vector<int> collationOrder(qsizetype count, const std::function<void(qsizet
 // sort of them all.
 std::vector<int> extendOrder(std::vector<int> order, qsizetype count,
     const std::function<void(qsizetype, QString&)>& nameAt, const QLocale& locale = QLocale());
+
+// The same for names [first, last), which may stand anywhere in the file: order holds every other
+// name, by its index as it is now. Among names that sort equal each goes by its file order.
+std::vector<int> placeNames(std::vector<int> order, qsizetype first, qsizetype last,
+    const std::function<void(qsizetype, QString&)>& nameAt, const QLocale& locale = QLocale());

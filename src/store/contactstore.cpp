@@ -175,10 +175,11 @@ StoreStatus ContactStore::readNames(QIODevice& file, NameList* names)
     *names = NameList();
     StoreText::EncodingProbe probe;
     QByteArray scratch;
+    std::optional<StoreText::QuoteFinder> quotes; // in the piece being split
     const auto onLine = [&](QByteArrayView raw) {
         probe.feed(raw);
-        StoreText::forEachRecordLine(
-            raw, scratch, [&](QByteArrayView line) { names->add(line, probe.mayBeUtf8()); });
+        StoreText::forEachRecordLine(raw, quotes->inLine(raw), scratch,
+            [&](QByteArrayView line) { names->add(line, probe.mayBeUtf8()); });
     };
     // A small store, or one held in memory, needs no piece larger than itself.
     QByteArray piece(std::clamp<qint64>(file.size(), 1, ReadPieceSize), Qt::Uninitialized);
@@ -212,10 +213,13 @@ StoreStatus ContactStore::readNames(QIODevice& file, NameList* names)
                 bytes = bytes.sliced(StoreText::Utf8Bom.size());
             splitter.emplace(lineEnds.crLfOnly());
         }
+        quotes.emplace(bytes);
         splitter->feed(bytes, onLine);
     }
-    if (splitter)
+    if (splitter) {
+        quotes.emplace(QByteArrayView());
         splitter->finish(onLine);
+    }
     names->setUtf8(bom ? probe.mayBeUtf8() : probe.isUtf8());
     return StoreStatus::Ok;
 }

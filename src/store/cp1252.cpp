@@ -3,25 +3,7 @@
 #include <algorithm>
 #include <array>
 
-namespace {
-
-// Bytes 0x80 to 0x9F: the only block where Windows-1252 differs from Latin-1.
-constexpr std::array<char16_t, 32> HighBlock = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, //
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F, //
-    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, //
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178, //
-};
-
-} // namespace
-
 namespace Cp1252 {
-
-char16_t decodeByte(char byte)
-{
-    const auto u = static_cast<unsigned char>(byte);
-    return (u >= 0x80 && u < 0xA0) ? HighBlock[u - 0x80] : char16_t(u);
-}
 
 QString decode(QByteArrayView bytes)
 {
@@ -36,8 +18,8 @@ int byteFor(char16_t c)
 {
     if (c < 0x80 || (c >= 0xA0 && c <= 0xFF))
         return c;
-    for (int i = 0; i < int(HighBlock.size()); ++i) {
-        if (HighBlock[i] == c)
+    for (int i = 0; i < int(Detail::HighBlock.size()); ++i) {
+        if (Detail::HighBlock[i] == c)
             return 0x80 + i;
     }
     return -1;

@@ -27,8 +27,9 @@ RecordLines::RecordLines(QByteArray fileBytes)
     m_bom = bom && m_utf8;
 
     QByteArray scratch;
+    StoreText::QuoteFinder quotes(data);
     const auto onLine = [&](QByteArrayView raw) {
-        StoreText::forEachRecordLine(raw, scratch, [&](QByteArrayView line) {
+        StoreText::forEachRecordLine(raw, quotes.inLine(raw), scratch, [&](QByteArrayView line) {
             // Lines point into the file's bytes; a line the reader had to change is kept aside.
             const std::less<const char*> before;
             if (before(line.data(), data.data())
@@ -37,7 +38,8 @@ RecordLines::RecordLines(QByteArray fileBytes)
             m_lines.append(line);
         });
     };
-    StoreText::LineSplitter splitter(StoreText::endsLinesWithCrLf(data));
+    m_crLfOnly = StoreText::endsLinesWithCrLf(data);
+    StoreText::LineSplitter splitter(m_crLfOnly);
     splitter.feed(data, onLine);
     splitter.finish(onLine);
     // A quote removed from inside a character can leave lines that are UTF-8 where the file was not.
@@ -143,16 +145,40 @@ void RecordLines::append(const QString& line)
     keepReadable();
 }
 
+std::optional<QByteArray> RecordLines::storedName(QStringView name) const
+{
+    if (name.contains(u'\u00A7'))
+        return {};
+    if (m_utf8)
+        return name.isValidUtf16() ? std::optional(name.toUtf8()) : std::nullopt;
+    return Cp1252::canEncode(name) ? std::optional(Cp1252::encode(name)) : std::nullopt;
+}
+
+bool RecordLines::carriesName(QByteArrayView line, QByteArrayView stored) const
+{
+    // The name ends at the first separator, which the stored name does not hold.
+    if (line.size() < stored.size() || (!stored.isEmpty() && line.front() != stored.front())
+        || !line.startsWith(stored))
+        return false;
+    const QByteArrayView rest = line.sliced(stored.size());
+    return rest.isEmpty() || (m_utf8 ? rest.startsWith(Utf8Separator) : rest.front() == Cp1252Separator);
+}
+
 int RecordLines::replaceNamed(QStringView name, const QString& line)
 {
     int count = 0;
     QByteArrayView encoded;
+    std::optional<QByteArray> stored = storedName(name);
     // By index: the new line may make the whole store UTF-8, every line then in a new place.
-    for (qsizetype i = 0; i < m_lines.size(); ++i) {
-        if (!nameEquals(m_lines[i], name))
+    for (qsizetype i = 0; stored && i < m_lines.size(); ++i) {
+        if (!carriesName(m_lines[i], *stored))
             continue;
-        if (count++ == 0)
+        if (count++ == 0) {
+            const bool utf8 = m_utf8;
             encoded = encodeAndKeep(line);
+            if (m_utf8 != utf8)
+                stored = storedName(name);
+        }
         m_lines[i] = encoded;
     }
     if (count > 0) {
@@ -164,7 +190,10 @@ int RecordLines::replaceNamed(QStringView name, const QString& line)
 
 int RecordLines::removeNamed(QStringView name)
 {
-    const int count = int(m_lines.removeIf([&](QByteArrayView line) { return nameEquals(line, name); }));
+    const std::optional<QByteArray> stored = storedName(name);
+    if (!stored)
+        return 0;
+    const int count = int(m_lines.removeIf([&](QByteArrayView line) { return carriesName(line, *stored); }));
     // The lines that kept a Windows-1252 store from reading as UTF-8 may be the ones just gone.
     if (count > 0) {
         probeLines();
@@ -185,21 +214,27 @@ void RecordLines::probeLines()
 QList<QByteArrayView> RecordLines::storePieces() const
 {
     QList<QByteArrayView> pieces;
-    const auto end = [&] { return pieces.back().data() + pieces.back().size(); };
-    // Bytes that follow the last piece where they stand join it.
+    // The piece being made: bytes that follow it where they stand join it.
+    const char* start = nullptr;
+    qsizetype size = 0;
     const auto put = [&](QByteArrayView bytes) {
-        if (!pieces.isEmpty() && end() == bytes.data())
-            pieces.back() = QByteArrayView(pieces.back().data(), pieces.back().size() + bytes.size());
-        else
-            pieces.append(bytes);
+        if (size > 0 && start + size == bytes.data()) {
+            size += bytes.size();
+            return;
+        }
+        if (size > 0)
+            pieces.append(QByteArrayView(start, size));
+        start = bytes.data();
+        size = bytes.size();
     };
     // The layout's own bytes are taken from the file where it has them at that very place.
     const QByteArrayView file(m_file);
+    const char* const fileEnd = file.data() + file.size();
     const std::less_equal<const char*> notAfter;
     const auto putLayout = [&](QByteArrayView layout) {
-        const char* at = pieces.isEmpty() ? file.data() : end();
-        const bool inFile = notAfter(file.data(), at) && notAfter(at, file.data() + file.size())
-            && file.data() + file.size() - at >= layout.size();
+        const char* at = size == 0 ? file.data() : start + size;
+        const bool inFile
+            = notAfter(file.data(), at) && notAfter(at, fileEnd) && fileEnd - at >= layout.size();
         put(inFile && QByteArrayView(at, layout.size()) == layout ? QByteArrayView(at, layout.size())
                                                                   : layout);
     };
@@ -208,9 +243,16 @@ QList<QByteArrayView> RecordLines::storePieces() const
     putLayout("\"");
     for (QByteArrayView line : m_lines) {
         put(line);
-        putLayout("\r\n");
+        // In a file whose lines end at CR LF only, a line of the file that does not end it is
+        // followed by one: the piece goes on over it without a look at the bytes.
+        if (m_crLfOnly && notAfter(file.data(), line.data())
+            && std::less<const char*>()(start + size, fileEnd))
+            size += 2;
+        else
+            putLayout("\r\n");
     }
     putLayout("\r\n\"\r\n");
+    pieces.append(QByteArrayView(start, size));
     return pieces;
 }
 

@@ -10,6 +10,7 @@
 #include <QStringView>
 
 #include <deque>
+#include <optional>
 
 // The record lines of one read of the contacts file, kept as the file's own bytes. A change
 // copies every record it does not touch byte for byte, so a large store is rewritten without
@@ -61,6 +62,10 @@ public:
 private:
     QByteArrayView nameBytes(QByteArrayView line) const;
     bool nameEquals(QByteArrayView line, QStringView name) const;
+    // name as these lines hold it, to find the lines that carry it without decoding a line; no
+    // value where no line can (a character the encoding cannot hold, or the separator itself).
+    std::optional<QByteArray> storedName(QStringView name) const;
+    bool carriesName(QByteArrayView line, QByteArrayView stored) const;
     QString decode(QByteArrayView bytes) const;
     QByteArrayView keep(QByteArray bytes);
     QByteArrayView encodeAndKeep(const QString& line);
@@ -71,6 +76,7 @@ private:
     QByteArray m_file;
     bool m_utf8 = false;
     bool m_bom = false; // a UTF-8 file that began with a byte-order mark keeps it
+    bool m_crLfOnly = false; // its lines end at CR LF only (see StoreText::LineSplitter)
     bool m_becameUtf8 = false;
     StoreText::EncodingProbe m_probe; // whether a Windows-1252 store's bytes would read as UTF-8
     QList<QByteArrayView> m_lines;

@@ -5,6 +5,7 @@
 #include <QStringList>
 
 #include <cstring>
+#include <functional>
 
 // The byte layer of the contacts file: how its bytes become lines, and which encoding they are in.
 namespace StoreText {
@@ -36,9 +37,46 @@ void decodeUtf8(QByteArrayView bytes, QString& out);
 // The record lines of one raw line, as the reader sees them: every double quote removed (the
 // whole file is one quoted string), and what is then empty or holds only spaces skipped. A
 // quote removed from between a CR and a LF joins them into a line break, as reading the whole
-// file as one string would. scratch holds the cleaned copy when there was a quote to remove.
+// file as one string would. quoted tells whether the line holds a quote (see QuoteFinder);
+// scratch holds the cleaned copy when there was one to remove.
 template<typename OnRecord>
-void forEachRecordLine(QByteArrayView rawLine, QByteArray& scratch, OnRecord&& onRecord);
+void forEachRecordLine(QByteArrayView rawLine, bool quoted, QByteArray& scratch, OnRecord&& onRecord);
+bool isBlank(QByteArrayView line);
+
+// Whether the lines of one buffer, taken in their order, hold a double quote. A file holds its
+// quotes at its two ends, as a rule: one search through the buffer finds them, where a search of
+// each line would start anew a hundred thousand times.
+class QuoteFinder {
+public:
+    explicit QuoteFinder(QByteArrayView buffer)
+        : m_begin(buffer.data())
+        , m_end(buffer.data() + buffer.size())
+        , m_next(find(m_begin))
+    {
+    }
+    // Lines from outside the buffer (one begun in an earlier piece) are searched themselves.
+    bool inLine(QByteArrayView line)
+    {
+        const std::less<const char*> before;
+        if (line.isEmpty() || before(line.data(), m_begin) || before(m_end, line.data() + line.size()))
+            return line.contains('"');
+        if (before(m_next, line.data()))
+            m_next = find(line.data());
+        return before(m_next, line.data() + line.size());
+    }
+
+private:
+    // The first quote from at on, or the buffer's end.
+    const char* find(const char* at) const
+    {
+        const void* quote = at == m_end ? nullptr : std::memchr(at, '"', size_t(m_end - at));
+        return quote ? static_cast<const char*>(quote) : m_end;
+    }
+
+    const char* m_begin;
+    const char* m_end;
+    const char* m_next; // the first quote not before the last line asked about
+};
 bool isBlank(QByteArrayView line);
 
 // Whether a file ends its lines with CR LF only: it does when a CR LF stands anywhere in it.
@@ -86,9 +124,9 @@ private:
 QByteArray encodeStore(const QStringList& lines);
 
 template<typename OnRecord>
-void forEachRecordLine(QByteArrayView rawLine, QByteArray& scratch, OnRecord&& onRecord)
+void forEachRecordLine(QByteArrayView rawLine, bool quoted, QByteArray& scratch, OnRecord&& onRecord)
 {
-    if (!rawLine.contains('"')) {
+    if (!quoted) {
         if (!isBlank(rawLine))
             onRecord(rawLine);
         return;

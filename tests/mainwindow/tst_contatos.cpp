@@ -149,6 +149,12 @@ private Q_SLOTS:
         QTest::newRow("twins joined") << L { "A", "B", "A" } << L { "A", "A" } << false;
         QTest::newRow("twins parted") << L { "A", "A" } << L { "A", "B", "A" } << false;
         QTest::newRow("emptied") << L { "Ana" } << L {} << false;
+        QTest::newRow("unchanged") << L { "Bob", "Ana" } << L { "Bob", "Ana" } << false;
+        // Placed among names that sort equal by its place in the file, before and after it.
+        QTest::newRow("renamed between twins")
+            << L { "ana", "Bob", "ANA", "Cy" } << L { "ana", "Ana", "ANA", "Cy" } << false;
+        QTest::newRow("gone and added at the end")
+            << L { "cy", "Bob", "Cy", "ana" } << L { "cy", "Cy", "ana", "CY" } << false;
         QTest::newRow("now UTF-8") << L { "Jos\xC3\xA9", "B" } << L { "Jos\xC3\xA9", "B" } << true;
     }
 

@@ -201,6 +201,11 @@ private Q_SLOTS:
         QCOMPARE(w->lblStatus1->text(), u"Total de contatos: 3"_s);
         QVERIFY(!w->lstContatos->selectionModel()->hasSelection());
         QCOMPARE(w->txtNome->text(), u"kept"_s);
+        // The same names again leave the rows as they are, but not the selection.
+        w->lstContatos->setCurrentIndex(w->lstContatos->model()->index(2, 0));
+        QTest::mouseClick(w->imgRefresh, Qt::LeftButton);
+        QCOMPARE(w->nomesListados(), (QStringList { u"A"_s, u"B"_s, u"C"_s }));
+        QVERIFY(!w->lstContatos->selectionModel()->hasSelection());
 
         // An unreadable file: a notice, and the list stays.
         QFile::remove(storePath());

@@ -286,6 +286,44 @@ private Q_SLOTS:
             QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList { u"LBcontatos.txt"_s });
     }
 
+    // A change finds its records by the name as the file holds it: the same characters in the
+    // file's encoding, up to the first separator, and nothing more.
+    void changesFindTheNameAsStored_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("newLine"); // none: a delete
+        QTest::addColumn<QStringList>("after");
+        const QByteArray twins = cp(u"\"Zé§1\r\nZéa§2\r\nZé\r\nZé§3\r\n\r\n\"\r\n");
+        QTest::newRow("delete") << twins << u"Zé"_s << QString() << QStringList { u"Zéa§2"_s };
+        // The first one replaced makes the file UTF-8: the next is still found.
+        QTest::newRow("update that makes it UTF-8")
+            << twins << u"Zé"_s << u"Zé 😍§4"_s
+            << QStringList { u"Zé 😍§4"_s, u"Zéa§2"_s, u"Zé 😍§4"_s, u"Zé 😍§4"_s };
+        QTest::newRow("a name with the separator")
+            << twins << u"Zé§1"_s << QString() << QStringList { u"Zé§1"_s, u"Zéa§2"_s, u"Zé"_s, u"Zé§3"_s };
+        QTest::newRow("beyond the code page")
+            << cp(u"\"Z?§1\r\n\r\n\"\r\n") << u"Z😍"_s << QString() << QStringList { u"Z?§1"_s };
+        QTest::newRow("undefined byte") << QByteArray("\"A\x81") + cp(u"§1\r\nA§2\r\n\r\n\"\r\n")
+                                        << u"A\u0081"_s << QString() << QStringList { u"A§2"_s };
+        QTest::newRow("UTF-8") << utf8(u"\"李§1\r\n李李§2\r\n\r\n\"\r\n") << u"李"_s << QString()
+                               << QStringList { u"李李§2"_s };
+    }
+
+    void changesFindTheNameAsStored()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QString, name);
+        QFETCH(QString, newLine);
+        QFETCH(QStringList, after);
+        put(file);
+        int n = -1;
+        const StoreStatus status
+            = newLine.isEmpty() ? store().removeRecords(name, &n) : store().replaceRecords(name, newLine, &n);
+        QCOMPARE(status, StoreStatus::Ok);
+        QCOMPARE(lines(), after);
+    }
+
     void namesMatchExactly()
     {
         // Hand-edited bytes stay exactly as they are when nothing carries the name.
