@@ -17,10 +17,10 @@ constexpr qsizetype MultigetBatch = 250;
 // A 412 means the card changed while we planned: the card is fetched again and the sync planned
 // anew, this many times at most.
 constexpr int MaxReplans = 2;
-// Changes sent at once: the server reads and parses one while it stores another. More do not
-// help where the server stores one card at a time under a lock (Radicale does, and checks every
-// card of the address book for the new one's UID while it holds it): there the ones waiting
-// only slow the one stored, and 1,000 new cards took twice as long with four at once as with two.
+// Changes sent at once: the server takes in and parses one while it stores the other. More gain
+// nothing where the server stores one card at a time under a lock (Radicale does, and reads
+// every card of the address book for the new one's UID while it holds it); there the ones
+// waiting only compete with the one being stored.
 constexpr int ParallelRequests = 2;
 // A 503 with a Retry-After this short is waited out once.
 constexpr int MaxRetryAfterSeconds = 30;
