@@ -8,6 +8,8 @@
 #include <QTimer>
 #include <QUuid>
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -162,6 +164,28 @@ bool SyncEngine::nothingToDo() const
         return false;
     QByteArray bytes;
     return readLocal(&bytes) && SyncState::digest(bytes) == m_state.localDigest;
+}
+
+QByteArray SyncEngine::agreedDigest() const
+{
+    QByteArray bytes;
+    if (!readLocal(&bytes))
+        return {};
+    const QByteArray digest = SyncState::digest(bytes);
+    // Planned as the next sync would plan it if the server changed nothing meanwhile.
+    SyncPlan::Input in;
+    in.localLines = RecordLines(std::move(bytes)).texts();
+    in.state = &m_state;
+    for (auto it = m_state.items.cbegin(); it != m_state.items.cend(); ++it) {
+        in.serverEtags.insert(it.key(), it->etag);
+        in.serverHrefs.insert(it.key(), it->href);
+    }
+    in.today = m_options.today;
+    in.newUid = [] { return QString(); };
+    const SyncPlan::Plan plan = SyncPlan::plan(in);
+    const bool nothing = plan.local.isEmpty() && plan.server.isEmpty() && plan.stop.isEmpty()
+        && plan.skipped == 0 && plan.items == m_state.items;
+    return nothing ? digest : QByteArray();
 }
 
 bool SyncEngine::isCollection(const QString& href) const
@@ -523,9 +547,17 @@ void SyncEngine::endAttempt()
         m_state.ctag = m_newCtag;
         m_changed = true;
     }
+    const bool followUp = m_wrote && settled && !m_state.syncToken.isEmpty() && m_followUps < MaxReplans;
     // The items now agree with the records this pass planned from, where it changed none of
-    // them and left nothing undone; else the next sync plans from the file again.
-    const QByteArray digest = settled && !m_localChanged ? m_readDigest : QByteArray();
+    // them and left nothing undone; where it changed some, with the file as it now stands if a
+    // plan from it finds nothing to do. Else the next sync plans from the file again.
+    const bool known = std::none_of(m_state.items.cbegin(), m_state.items.cend(),
+        [](const SyncItem& item) { return item.pending || item.etag.isEmpty(); });
+    QByteArray digest;
+    if (settled && known && !m_localChanged)
+        digest = m_readDigest;
+    else if (settled && known && !followUp)
+        digest = agreedDigest();
     if (digest != m_state.localDigest) {
         m_state.localDigest = digest;
         m_changed = true;
@@ -535,7 +567,7 @@ void SyncEngine::endAttempt()
         return fail(u"Não foi possível gravar o estado da sincronização em %1"_s.arg(statePath()));
     if (!m_serverError.isEmpty())
         return fail(m_serverError);
-    if (m_wrote && m_allDone && !m_replan && !m_state.syncToken.isEmpty() && m_followUps < MaxReplans) {
+    if (followUp) {
         // The token predates what was just written: the changes since it are listed once more,
         // which shows the cards made here and gives a token that covers them.
         ++m_followUps;

@@ -83,6 +83,9 @@ private:
     bool readLocal(QByteArray* bytes) const;
     // Whether the contacts file is as the last sync left it, with nothing of it waiting.
     bool nothingToDo() const;
+    // The digest of the contacts file where the state agrees with it as it now stands; empty
+    // where it does not (a record changed since the sync read it).
+    QByteArray agreedDigest() const;
 
     SyncOptions m_options;
     DavClient* m_client;
