@@ -548,6 +548,14 @@ void SyncEngine::endAttempt()
         m_changed = true;
     }
     const bool followUp = m_wrote && settled && !m_state.syncToken.isEmpty() && m_followUps < MaxReplans;
+    // This pass is over: what it listed, fetched and planned is let go before anything is planned
+    // again, so that a large first sync never holds two plans.
+    m_plan = SyncPlan::Plan();
+    m_server.clear();
+    m_fetched.clear();
+    m_etags.clear();
+    m_hrefs.clear();
+    m_toFetch.clear();
     // The items now agree with the records this pass planned from, where it changed none of
     // them and left nothing undone; where it changed some, with the file as it now stands if a
     // plan from it finds nothing to do. Else the next sync plans from the file again.
