@@ -1,6 +1,7 @@
 #include "syncengine.h"
 
 #include "multistatus.h"
+#include "recordlines.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -8,6 +9,8 @@
 #include <QLocale>
 #include <QTimer>
 #include <QUuid>
+
+#include <algorithm>
 
 using namespace Qt::StringLiterals;
 
@@ -18,8 +21,11 @@ constexpr qsizetype MultigetBatch = 250;
 // A 412 means the card changed while we planned: the card is fetched again and the sync planned
 // anew, this many times at most.
 constexpr int MaxReplans = 2;
-// Changes sent at once: the server reads one while it stores another.
-constexpr int ParallelRequests = 4;
+// Changes sent at once: the server takes in and parses one while it stores the other. More gain
+// nothing where the server stores one card at a time under a lock (Radicale does, and reads
+// every card of the address book for the new one's UID while it holds it); there the ones
+// waiting only compete with the one being stored.
+constexpr int ParallelRequests = 2;
 // A 503 with a Retry-After this short is waited out once.
 constexpr int MaxRetryAfterSeconds = 30;
 
@@ -128,16 +134,80 @@ void SyncEngine::start()
     case SyncLock::Result::Failed:
         return fail(u"Não foi possível gravar em %1"_s.arg(m_options.dataFolder));
     }
-    if (!m_state.load(statePath()))
+    // The cards are read only where the sync needs them: a sync with nothing to do needs none.
+    if (!m_state.loadHeader(statePath()))
         return fail(u"Estado da sincronização ilegível: %1"_s.arg(statePath()));
+    m_itemsLoaded = !m_state.items.isEmpty(); // an older layout is read whole
     const QString collection = m_options.account.addressBook.toString();
     if (m_state.collection != collection) {
         // Another address book: its cards are met as new, and matched to records by name.
         m_state = SyncState();
         m_state.collection = collection;
+        m_itemsLoaded = true;
     }
     m_state.store = QFileInfo(ContactStore(m_options.storeFolder).path()).absoluteFilePath();
     list();
+}
+
+bool SyncEngine::loadItems()
+{
+    if (m_itemsLoaded)
+        return true;
+    SyncState full;
+    if (!full.load(statePath())) {
+        fail(u"Estado da sincronização ilegível: %1"_s.arg(statePath()));
+        return false;
+    }
+    full.store = m_state.store;
+    m_state = full;
+    m_itemsLoaded = true;
+    return true;
+}
+
+bool SyncEngine::readLocal(QByteArray* bytes) const
+{
+    // As the store reads it: a missing file is the empty store, a link to nothing a disk not there.
+    const QString path = ContactStore(m_options.storeFolder).path();
+    QFile file(path);
+    bytes->clear();
+    if (!file.exists())
+        return !QFileInfo(path).isSymLink();
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    *bytes = file.readAll();
+    return file.error() == QFileDevice::NoError;
+}
+
+bool SyncEngine::nothingToDo() const
+{
+    // Nothing changed on the server since the last sync (the caller knows), no create waits for
+    // its confirmation, and the contacts file holds exactly the records the last sync left.
+    if (m_state.hasPending || m_state.localDigest.isEmpty())
+        return false;
+    QByteArray bytes;
+    return readLocal(&bytes) && SyncState::digest(bytes) == m_state.localDigest;
+}
+
+QByteArray SyncEngine::agreedDigest() const
+{
+    QByteArray bytes;
+    if (!readLocal(&bytes))
+        return {};
+    const QByteArray digest = SyncState::digest(bytes);
+    // Planned as the next sync would plan it if the server changed nothing meanwhile.
+    SyncPlan::Input in;
+    in.localLines = RecordLines(std::move(bytes)).texts();
+    in.state = &m_state;
+    for (auto it = m_state.items.cbegin(); it != m_state.items.cend(); ++it) {
+        in.serverEtags.insert(it.key(), it->etag);
+        in.serverHrefs.insert(it.key(), it->href);
+    }
+    in.today = m_options.today;
+    in.newUid = [] { return QString(); };
+    const SyncPlan::Plan plan = SyncPlan::plan(in);
+    const bool nothing = plan.local.isEmpty() && plan.server.isEmpty() && plan.stop.isEmpty()
+        && plan.skipped == 0 && plan.items == m_state.items;
+    return nothing ? digest : QByteArray();
 }
 
 bool SyncEngine::isCollection(const QString& href) const
@@ -154,13 +224,13 @@ void SyncEngine::list()
     m_fetched.clear();
     m_newToken.clear();
     m_newCtag = m_state.ctag;
-    syncCollection(m_state.syncToken);
+    syncCollection(m_state.syncToken, 0);
 }
 
-void SyncEngine::syncCollection(const QString& token)
+void SyncEngine::syncCollection(const QString& token, int page)
 {
     m_client->request("REPORT", m_options.account.addressBook, syncCollectionBody(token),
-        { { "Depth", "0" } }, [this, token](const DavResponse& r) {
+        { { "Depth", "0" } }, [this, token, page](const DavResponse& r) {
             if (!r.error.isEmpty())
                 return fail(r.error, &r);
             if (r.status >= 500)
@@ -170,28 +240,51 @@ void SyncEngine::syncCollection(const QString& token)
             const std::optional<Multistatus> m = parseMultistatus(r.body);
             if (!m)
                 return fail(u"Resposta inesperada do servidor"_s, &r);
-            m_full = token.isEmpty();
-            if (!m_full) {
-                for (const SyncItem& item : std::as_const(m_state.items)) {
-                    if (item.pending)
-                        continue;
-                    const QString key = SyncState::hrefKey(item.href);
-                    m_etags.insert(key, item.etag);
-                    m_hrefs.insert(key, item.href);
-                }
+            if (page == 0) {
+                m_full = token.isEmpty();
+                m_changes.clear();
             }
+            // A server may send the changes in parts: the collection itself answered 507 says
+            // more follow from the token given with this part.
+            bool truncated = false;
+            const qsizetype before = m_changes.size();
             for (const DavResource& res : m->responses) {
                 if (isCollection(res.href))
-                    continue;
-                const QString key = SyncState::hrefKey(res.href);
-                if (res.status == 404) {
-                    m_etags.remove(key);
-                } else {
-                    m_etags.insert(key, res.etag);
-                    m_hrefs.insert(key, res.href);
-                }
+                    truncated = truncated || res.status == 507;
+                else
+                    m_changes.append(
+                        { res.href, res.status == 404 ? QString() : res.etag, res.status == 404 });
             }
             m_newToken = m->syncToken;
+            if (truncated) {
+                // A part that moves nothing forward would be asked for again for ever.
+                if (m->syncToken.isEmpty() || (m->syncToken == token && m_changes.size() == before))
+                    return fail(u"Resposta inesperada do servidor"_s, &r);
+                return syncCollection(m->syncToken, page + 1);
+            }
+            if (!m_full && m_changes.isEmpty() && m_newToken == m_state.syncToken && m_followUps == 0
+                && m_attempt == 0 && nothingToDo())
+                return done();
+            if (!loadItems())
+                return;
+            if (!m_full) {
+                for (auto it = m_state.items.cbegin(); it != m_state.items.cend(); ++it) {
+                    if (it->pending)
+                        continue;
+                    m_etags.insert(it.key(), it->etag);
+                    m_hrefs.insert(it.key(), it->href);
+                }
+            }
+            for (const Change& c : std::as_const(m_changes)) {
+                const QString key = SyncState::hrefKey(c.href);
+                if (c.removed) {
+                    m_etags.remove(key);
+                } else {
+                    m_etags.insert(key, c.etag);
+                    m_hrefs.insert(key, c.href);
+                }
+            }
+            m_changes.clear();
             fetch();
         });
 }
@@ -210,6 +303,9 @@ std::optional<Multistatus> SyncEngine::multistatusOf(const DavResponse& r)
 
 void SyncEngine::fallbackListing()
 {
+    // Whatever a change list brought before it was refused is no part of a full listing.
+    m_etags.clear();
+    m_hrefs.clear();
     m_client->request("PROPFIND", m_options.account.addressBook, CtagBody, { { "Depth", "0" } },
         [this](const DavResponse& r) {
             const std::optional<Multistatus> m = multistatusOf(r);
@@ -219,6 +315,10 @@ void SyncEngine::fallbackListing()
             m_newCtag = ctag;
             if (!ctag.isEmpty() && ctag == m_state.ctag) {
                 // Nothing changed on the server since the last sync.
+                if (m_followUps == 0 && m_attempt == 0 && nothingToDo())
+                    return done();
+                if (!loadItems())
+                    return;
                 m_full = false;
                 for (const SyncItem& item : std::as_const(m_state.items)) {
                     if (!item.pending) {
@@ -239,6 +339,8 @@ void SyncEngine::listEtags()
             const std::optional<Multistatus> m = multistatusOf(r);
             if (!m)
                 return;
+            if (!loadItems())
+                return;
             m_full = true;
             for (const DavResource& res : m->responses) {
                 if (isCollection(res.href) || res.isCollection || res.href.isEmpty())
@@ -255,8 +357,8 @@ void SyncEngine::fetch()
     m_toFetch.clear();
     for (auto it = m_etags.cbegin(); it != m_etags.cend(); ++it) {
         const auto known = m_state.items.constFind(it.key());
-        if (known == m_state.items.cend() || known->pending || known->etag != it.value()
-            || known->etag.isEmpty())
+        // A card made here is known by the etag its PUT was answered with.
+        if (known == m_state.items.cend() || known->etag != it.value() || known->etag.isEmpty())
             m_toFetch.append(it.key());
     }
     if (!m_toFetch.isEmpty())
@@ -296,8 +398,12 @@ void SyncEngine::apply()
 {
     const ContactStore store(m_options.storeFolder);
     SyncPlan::Input in;
-    if (store.readRecordLines(&in.localLines) != StoreStatus::Ok)
+    // The records are planned from, and the digest taken of, the same bytes.
+    QByteArray bytes;
+    if (!readLocal(&bytes))
         return fail(u"Não foi possível ler o arquivo de contatos"_s);
+    m_readDigest = SyncState::digest(bytes);
+    in.localLines = RecordLines(std::move(bytes)).texts();
     in.state = &m_state;
     in.serverEtags = m_etags;
     in.serverHrefs = m_hrefs;
@@ -376,6 +482,7 @@ void SyncEngine::apply()
                 items.remove(a.key);
         }
     }
+    m_localChanged = !m_plan.local.isEmpty();
     m_changed = m_changed || !m_plan.local.isEmpty() || !m_plan.server.isEmpty() || items != m_state.items;
     m_result.merged += m_plan.merged;
     m_result.conflicts += m_plan.conflicts;
@@ -473,10 +580,33 @@ void SyncEngine::send(qsizetype index, bool retried)
 void SyncEngine::endAttempt()
 {
     // A token or ctag is kept only with everything it covers: anything left undone is listed again.
-    if (m_allDone && !m_replan && m_serverError.isEmpty()
-        && (m_state.syncToken != m_newToken || m_state.ctag != m_newCtag)) {
+    const bool settled = m_allDone && !m_replan && m_serverError.isEmpty();
+    if (settled && (m_state.syncToken != m_newToken || m_state.ctag != m_newCtag)) {
         m_state.syncToken = m_newToken;
         m_state.ctag = m_newCtag;
+        m_changed = true;
+    }
+    const bool followUp = m_wrote && settled && !m_state.syncToken.isEmpty() && m_followUps < MaxReplans;
+    // This pass is over: what it listed, fetched and planned is let go before anything is planned
+    // again, so that a large first sync never holds two plans.
+    m_plan = SyncPlan::Plan();
+    m_server.clear();
+    m_fetched.clear();
+    m_etags.clear();
+    m_hrefs.clear();
+    m_toFetch.clear();
+    // The items now agree with the records this pass planned from, where it changed none of
+    // them and left nothing undone; where it changed some, with the file as it now stands if a
+    // plan from it finds nothing to do. Else the next sync plans from the file again.
+    const bool known = std::none_of(m_state.items.cbegin(), m_state.items.cend(),
+        [](const SyncItem& item) { return item.pending || item.etag.isEmpty(); });
+    QByteArray digest;
+    if (settled && known && !m_localChanged)
+        digest = m_readDigest;
+    else if (settled && known && !followUp)
+        digest = agreedDigest();
+    if (digest != m_state.localDigest) {
+        m_state.localDigest = digest;
         m_changed = true;
     }
     // A sync that found nothing to do writes nothing.
@@ -484,7 +614,7 @@ void SyncEngine::endAttempt()
         return fail(u"Não foi possível gravar o estado da sincronização em %1"_s.arg(statePath()));
     if (!m_serverError.isEmpty())
         return fail(m_serverError);
-    if (m_wrote && m_allDone && !m_replan && !m_state.syncToken.isEmpty() && m_followUps < MaxReplans) {
+    if (followUp) {
         // The token predates what was just written: the changes since it are listed once more,
         // which shows the cards made here and gives a token that covers them.
         ++m_followUps;

@@ -69,7 +69,8 @@ Q_SIGNALS:
 
 private:
     void list();
-    void syncCollection(const QString& token);
+    // page counts the parts of a change list the server sent in several.
+    void syncCollection(const QString& token, int page);
     void fallbackListing();
     void listEtags();
     void fetch();
@@ -85,11 +86,21 @@ private:
     std::optional<Multistatus> multistatusOf(const DavResponse& r);
     void done();
     bool isCollection(const QString& href) const;
+    // Reads the state's cards where only its header was read; false, with the run failed, where
+    // they cannot be read.
+    bool loadItems();
+    bool readLocal(QByteArray* bytes) const;
+    // Whether the contacts file is as the last sync left it, with nothing of it waiting.
+    bool nothingToDo() const;
+    // The digest of the contacts file where the state agrees with it as it now stands; empty
+    // where it does not (a record changed since the sync read it).
+    QByteArray agreedDigest() const;
 
     SyncOptions m_options;
     DavClient* m_client;
     SyncLock m_lock;
     SyncState m_state;
+    bool m_itemsLoaded = false;
     SyncResult m_result;
     int m_attempt = 0;
     bool m_finished = false;
@@ -99,6 +110,14 @@ private:
     QHash<QString, QString> m_hrefs;
     bool m_full = false;
     QString m_newToken;
+    struct Change {
+        QString href;
+        QString etag;
+        bool removed = false;
+    };
+    QList<Change> m_changes; // a change list as it comes, in parts
+    QByteArray m_readDigest; // of the contacts file as the last plan read it
+    bool m_localChanged = false; // the last plan changed records
     QString m_newCtag;
     QStringList m_toFetch;
     QHash<QString, QByteArray> m_fetched;

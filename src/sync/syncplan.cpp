@@ -211,7 +211,7 @@ SyncPlan::Plan Planner::run()
     }
 
     for (const QString& key : keys) {
-        const SyncItem& item = state.items[key];
+        SyncItem item = state.items[key];
         const int li = localOf.value(key, -1);
         std::optional<Fields> local;
         if (li >= 0) {
@@ -222,6 +222,10 @@ SyncPlan::Plan Planner::run()
         }
         const bool listed = m_in.serverEtags.contains(key);
         const QString etag = m_in.serverEtags.value(key);
+        // A card made here, listed with the strong etag its PUT was answered with, is the card
+        // sent: seen on the server, and not fetched again.
+        if (listed && item.pending && !item.etag.isEmpty() && etag == item.etag)
+            item.pending = false;
         std::optional<SyncItem> server; // set where the server's card changed
         if (listed && (item.pending || etag != item.etag || item.etag.isEmpty())) {
             const QByteArray card = m_in.fetched.value(key);

@@ -25,6 +25,11 @@ struct SyncState {
     QString collection; // the address book's URL
     QString syncToken;
     QString ctag;
+    // A digest of the contacts file as the items agree with it, after a sync that left nothing
+    // undone; empty when the file may differ from them. Same digest, same records: a sync that
+    // hears of no change on the server then has nothing to plan.
+    QByteArray localDigest;
+    bool hasPending = false; // a card created here is not yet confirmed; set by save() and loadHeader()
     QHash<QString, SyncItem> items; // by hrefKey()
 
     static QString hrefKey(const QString& href);
@@ -34,5 +39,10 @@ struct SyncState {
 
     // A missing file is the empty state; false for one that cannot be read or makes no sense.
     bool load(const QString& path);
+    // All but the items, which load() reads where they are needed. The file is still checked
+    // whole: its cards must fill exactly the length it was written with.
+    bool loadHeader(const QString& path);
     bool save(const QString& path) const;
+
+    static QByteArray digest(const QByteArray& bytes);
 };

@@ -95,6 +95,22 @@ try:
         fail(f"rename did not keep the card: {caio}")
     if "BDAY:1990-01-02" not in cards[ana]:
         fail(f"the server's birthday was lost: {cards[ana]}")
+
+    # An edit that keeps the file's length and time is still sent; a state cut short stops the sync.
+    path = os.path.join(s.app, "LBcontatos.txt")
+    before = os.stat(path)
+    edited = open(path, "rb").read().replace(b"113", b"118")
+    with open(path, "wb") as f:
+        f.write(edited)
+    os.utime(path, ns=(before.st_atime_ns, before.st_mtime_ns))
+    out, _ = s.sync()
+    if out != summary.format(0, 1, 0, 0) or "TEL:118" not in s.cards()[ana]:
+        fail(f"an edit of the same length and time: {out}")
+    state = os.path.join(data, next(n for n in os.listdir(data) if n.endswith(".state")))
+    os.truncate(state, os.path.getsize(state) - 1)
+    _, err = s.sync(expect=1)
+    if "ilegível" not in err or open(path, "rb").read() != edited:
+        fail(f"a state cut short: {err}")
     print("ok")
 finally:
     s.close()

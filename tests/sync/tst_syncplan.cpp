@@ -47,8 +47,8 @@ private Q_SLOTS:
 
 void TestSyncPlan::plan_data()
 {
-    // The state of the last sync: "!" before a key, its create not confirmed; ">name", the record's
-    // name where it is not the card's.
+    // The state of the last sync: "!" before a key, its create not confirmed; "?", the same with
+    // the etag its PUT was answered with; ">name", the record's name where it is not the card's.
     QTest::addColumn<QString>("synced");
     QTest::addColumn<QString>("local"); // the records now, "fields;fields"
     QTest::addColumn<QString>("server"); // the cards now; one equal to the state's keeps its etag
@@ -182,6 +182,12 @@ void TestSyncPlan::plan_data()
                                                              << "Ana|1"
                                                              << "a=Ana|1"
                                                              << "0 0 0";
+    QTest::newRow("create listed with its PUT's etag: not fetched") << "?a=Ana|1;b=Bia|2"
+                                                                    << "Ana|3;Bia|2"
+                                                                    << "a=Ana|1;b=Bia|2"
+                                                                    << "Ana|3;Bia|2"
+                                                                    << "a=Ana|3;b=Bia|2"
+                                                                    << "0 0 0";
     QTest::newRow("unreadable card skipped") << ""
                                              << "Ana|1"
                                              << "a=|"
@@ -225,13 +231,14 @@ void TestSyncPlan::plan()
 
     SyncState state;
     for (QString entry : synced.split(u';', Qt::SkipEmptyParts)) {
-        const bool pending = entry.startsWith(u'!');
+        const bool pending = entry.startsWith(u'!') || entry.startsWith(u'?');
+        const bool answered = !entry.startsWith(u'!');
         if (pending)
             entry.remove(0, 1);
         const QString localName = entry.section(u'>', 1);
         const auto [href, f] = cards(entry.section(u'>', 0, 0)).first();
         state.items.insert(href,
-            { href, pending ? QString() : u"e1"_s, SyncCard::create(f, href), f,
+            { href, answered ? u"e1"_s : QString(), SyncCard::create(f, href), f,
                 localName.isEmpty() ? f.nome : localName, pending });
     }
     SyncPlan::Input in;
@@ -240,8 +247,8 @@ void TestSyncPlan::plan()
         in.localLines.append(SyncCard::toRecordLine(fields(r), u"01/01/2020"_s));
     QHash<QString, QByteArray> onServer;
     for (const auto& [href, f] : cards(server)) {
-        const bool same
-            = state.items.contains(href) && !state.items[href].pending && state.items[href].fields == f;
+        const bool same = state.items.contains(href) && !state.items[href].etag.isEmpty()
+            && state.items[href].fields == f;
         in.serverEtags.insert(href, same ? u"e1"_s : u"e2"_s);
         in.serverHrefs.insert(href, href);
         onServer.insert(
