@@ -80,25 +80,15 @@ bool readHeader(QDataStream& in, SyncState& s, qint64* count, qint64* length)
 
 bool SyncState::loadHeader(const QString& path)
 {
-    *this = SyncState();
-    QFile file(path);
-    if (!file.exists())
-        return true;
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    QDataStream in(&file);
-    in.setVersion(QDataStream::Qt_6_4);
-    qint64 count = 0;
-    qint64 length = 0;
-    if (!readHeader(in, *this, &count, &length))
-        return false;
-    if (length < 0) // an older layout: read whole
-        return load(path);
-    // A file cut short, or grown, is no state: nothing may be planned from part of it.
-    return file.size() - file.pos() == length && (count == 0) == (length == 0);
+    return read(path, false);
 }
 
 bool SyncState::load(const QString& path)
+{
+    return read(path, true);
+}
+
+bool SyncState::read(const QString& path, bool withItems)
 {
     *this = SyncState();
     QFile file(path);
@@ -112,8 +102,13 @@ bool SyncState::load(const QString& path)
     qint64 length = 0;
     if (!readHeader(in, *this, &count, &length))
         return false;
-    if (length >= 0 && file.size() - file.pos() != length)
+    if (length < 0) // an older layout, without the items' length: read whole
+        withItems = true;
+    // A file cut short, or grown, is no state: nothing may be planned from part of it.
+    else if (file.size() - file.pos() != length)
         return false;
+    if (!withItems)
+        return (count == 0) == (length == 0);
     items.reserve(count);
     for (qint64 i = 0; i < count && in.status() == QDataStream::Ok; ++i) {
         SyncItem item;
@@ -123,6 +118,7 @@ bool SyncState::load(const QString& path)
     // A file cut short or not this one's is no state: nothing may be planned from half of it.
     return in.status() == QDataStream::Ok && items.size() == count && in.atEnd();
 }
+
 
 bool SyncState::save(const QString& path) const
 {

@@ -45,4 +45,7 @@ struct SyncState {
     bool save(const QString& path) const;
 
     static QByteArray digest(const QByteArray& bytes);
+
+private:
+    bool read(const QString& path, bool withItems);
 };
