@@ -50,6 +50,32 @@ bool LB_ContDel::confirma(
     return janela.exec() == QDialog::Accepted;
 }
 
+bool LB_ContDel::confirmaTexto(Beeper& beeper, const QPoint& topLeft, const QString& pergunta,
+    const QString& dicaSim, QWidget* principal)
+{
+    const Janelas::DevolveFoco foco(principal);
+    LB_ContDel janela(beeper, topLeft, {});
+    janela.perguntaLonga(pergunta, dicaSim);
+    Janelas::acimaDe(&janela, principal);
+    return janela.exec() == QDialog::Accepted;
+}
+
+void LB_ContDel::perguntaLonga(const QString& pergunta, const QString& dicaSim)
+{
+    // Five lines of the question's font where the deletion's has two; the buttons stay at the
+    // bottom right.
+    constexpr int Acrescimo = 480;
+    const int dy = Twips::toPixels(Acrescimo);
+    Label1->setText(pergunta);
+    Label1->resize(Label1->width(), Label1->height() + dy);
+    for (const char* nome : { "shpSim", "lblSim", "shpNao", "lblNao" })
+        if (auto* w = findChild<QWidget*>(QString::fromLatin1(nome)))
+            w->move(w->x(), w->y() + dy);
+    lblSim->setToolTip(dicaSim);
+    setFixedSize(width(), height() + dy);
+    m_aceitaTeclaSim = false;
+}
+
 void LB_ContDel::reject()
 {
     // Escape, or the desktop closing the window, answers as " NÃO ".
@@ -59,7 +85,8 @@ void LB_ContDel::reject()
 void LB_ContDel::keyPressEvent(QKeyEvent* event)
 {
     // S counts only when pressed while the question stands, as the buttons' keys do.
-    if (event->key() == Qt::Key_S && !(event->modifiers() & ~(Qt::ShiftModifier | Qt::KeypadModifier))) {
+    if (m_aceitaTeclaSim && event->key() == Qt::Key_S
+        && !(event->modifiers() & ~(Qt::ShiftModifier | Qt::KeypadModifier))) {
         if (!event->isAutoRepeat())
             m_teclaSim = true;
         return;

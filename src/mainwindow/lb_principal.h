@@ -221,6 +221,9 @@ private:
     void preparaSync();
     bool temConta() const;
     void syncTerminou(const SyncFim& fim);
+    // After a sync the user started met a safety stop: asks whether to go past it, and on yes
+    // runs that sync once more with the deletes allowed.
+    void perguntaExclusoes(const QString& motivo);
     // The fields as last shown from the file or saved: a difference is an edit in progress,
     // which a sync never overwrites.
     void lembraCampos();

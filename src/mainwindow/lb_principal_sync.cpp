@@ -1,6 +1,7 @@
 #include "beeper.h"
 #include "contactlistview.h"
 #include "lb_contad.h"
+#include "lb_contdel.h"
 #include "lb_principal.h"
 #include "syncrunner.h"
 #include "trayicon.h"
@@ -61,6 +62,8 @@ QString LB_Principal::textoDoSync(const SyncResult& r, const QString& pastaDados
 {
     if (r.offline)
         return u"Sem conexão com o servidor: as alterações esperam a próxima sincronização."_s;
+    if (r.stopped)
+        return r.error + u".\nNada foi alterado. Para decidir, use \"Sincronizar agora\"."_s;
     if (!r.ok())
         return u"Erro na sincronização: "_s + r.error;
     QString texto = u"Sincronizado: "_s + contagem(r.received, u"recebido"_s) + u", "_s
@@ -121,7 +124,15 @@ bool LB_Principal::editando() const
 void LB_Principal::syncTerminou(const SyncFim& fim)
 {
     const SyncResult& r = fim.resultado;
-    const QString texto = textoDoSync(r, QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+    QString texto = textoDoSync(r, QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+    // A safety stop asks the user only after a sync they started, when no contact is being
+    // edited: the question then takes the keys, and a background run may come while they type.
+    // Otherwise the notice tells them how to decide; a periodic run that meets the same stop
+    // again says nothing, and never asks.
+    const bool pergunta = r.stopped && fim.doUsuario && !editando();
+    if (r.stopped && fim.doUsuario && !pergunta)
+        texto = r.error
+            + u".\nNada foi alterado. Para decidir, termine a edição do contato e use \"Sincronizar agora\"."_s;
     m_dicaBandeja = u"Lurvane Brevicard\nÚltima sincronização, "_s
         + QDateTime::currentDateTime().toString(u"dd/MM/yyyy HH:mm"_s) + u":\n"_s
         + texto.section(u'\n', 0, 0);
@@ -162,7 +173,7 @@ void LB_Principal::syncTerminou(const SyncFim& fim)
 
     // Told: what the user asked for, a change, a new failure. A quiet periodic run, being
     // offline and the same failure again say nothing.
-    bool mostra = fim.doUsuario;
+    bool mostra = fim.doUsuario && !pergunta;
     if (r.ok())
         mostra = mostra || r.received + r.sent + r.conflicts > 0 || !r.removedNames.isEmpty();
     else if (!r.busy && !r.offline && r.status != 401)
@@ -177,7 +188,18 @@ void LB_Principal::syncTerminou(const SyncFim& fim)
             pos() + Twips::point(AvisoAdicionaTwips, AvisoTopoTwips), this,
             texto.contains(u'\n') ? AvisoLongoMs : LB_ContAd::IntervaloMs);
     }
+    if (pergunta)
+        QTimer::singleShot(0, this, [this, motivo = r.error] { perguntaExclusoes(motivo); });
     // Asked once: the runner syncs no more by itself until the account changes.
     if (r.status == 401)
         QTimer::singleShot(0, this, [this] { abreConta(u"Senha recusada"_s); });
+}
+
+void LB_Principal::perguntaExclusoes(const QString& motivo)
+{
+    // Where the delete question stands; S does not answer this one, Enter and Escape say no.
+    if (LB_ContDel::confirmaTexto(m_plataforma.beeper,
+            pos() + Twips::point(AvisoAdicionaTwips, AvisoTopoTwips),
+            motivo + u".\nDeseja realmente continuar a sincronização?"_s, u" Continuar e excluir "_s, this))
+        m_sync->sincronizaExcluindo();
 }

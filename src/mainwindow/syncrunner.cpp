@@ -83,6 +83,12 @@ void SyncRunner::sincronizaAgora()
     comeca(true);
 }
 
+void SyncRunner::sincronizaExcluindo()
+{
+    m_excluir = true;
+    sincronizaAgora();
+}
+
 void SyncRunner::contaMudou()
 {
     m_semSenha = false;
@@ -111,6 +117,8 @@ void SyncRunner::comeca(bool doUsuario)
     m_pedidoUsuario = false;
     m_aposAlteracao.reset();
     SyncOptions opcoes;
+    // Consumed by the first run the user asked for, whatever comes of it.
+    opcoes.forceDelete = std::exchange(m_excluir, false) && doUsuario;
     opcoes.storeFolder = m_pastaContatos;
     opcoes.dataFolder = m_pastaDados;
     if (!opcoes.account.load(SyncAccount::pathFor(m_pastaConfig, ContactStore(m_pastaContatos).path()))) {
@@ -198,7 +206,9 @@ void SyncRunner::fim(SyncFim fim)
     m_rodando = false;
     const SyncResult& r = fim.resultado;
     const qint64 agora = m_relogio->agoraMs();
-    if (r.ok()) {
+    if (r.ok() || r.stopped) {
+        // A safety stop is no failure of the server: it waits for the user, and the schedule
+        // goes on as after a sync (each run stops again until the user decides).
         m_falhas = 0;
         m_naoAntes = 0;
         m_periodico = agora + PeriodoMs;

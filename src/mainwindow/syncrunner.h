@@ -86,6 +86,9 @@ public:
     void alteracaoLocal();
     // From the menu: at once, whatever the schedule, or right after the one running.
     void sincronizaAgora();
+    // The user said yes to the deletes a safety stop held back: one sync at once, as from the
+    // menu, that goes past the stop. Only that run: the next one stops again if it meets one.
+    void sincronizaExcluindo();
     // The account was saved or removed: a refused password no longer holds the runs back.
     void contaMudou();
 
@@ -119,6 +122,7 @@ private:
     bool m_rodando = false;
     bool m_encerrado = false;
     bool m_pedidoUsuario = false; // asked from the menu while another ran
+    bool m_excluir = false; // the user's run asked for goes past a safety stop
     bool m_semSenha = false; // the server refused the password
     std::optional<qint64> m_aposAlteracao; // when the change-triggered run is due
     qint64 m_periodico = 0; // when the next periodic run is due

@@ -257,6 +257,45 @@ private Q_SLOTS:
         QVERIFY(file().contains(u"Ana§222§ana@novo.br§"_s));
     }
 
+    // A phone deletes 7 of 8 cards, more than a sync deletes unasked. Only a sync from the menu
+    // asks; "no" keeps the file, "yes" deletes (kept in the backup) in that one run only.
+    void paradaSegura()
+    {
+        const QString livro = novoLivro(), motivo = u"A sincronização apagaria 7 contatos deste arquivo.\n"_s;
+        const QString copia = SyncEngine::backupPath(
+            QStandardPaths::writableLocation(QStandardPaths::AppDataLocation), QDate::currentDate());
+        const auto telefone = [&](const QByteArray& metodo, int de) {
+            for (int i = de; i < 8 && !metodo.isEmpty(); ++i)
+                QVERIFY(http(metodo, livro + u"%1.vcf"_s.arg(i),
+                            vcard(u"z%1"_s.arg(i), u"Zé %1"_s.arg(i), {}).toUtf8())
+                    < 300);
+        };
+        telefone("PUT", 0);
+        conta(QUrl(u"http://127.0.0.1:%1%2"_s.arg(m_porta).arg(livro)));
+        abre();
+        QTRY_COMPARE_WITH_TIMEOUT(w->nomesListados().size(), 8, 30000);
+        espera();
+        // Each step: the phone's requests, a sync from the menu or the clock, the answer; the
+        // questions asked so far, the contacts in the file, whether the deleted are in the backup.
+        using Passo = std::tuple<QByteArray, bool, QString, int, int>;
+        for (const auto& [fone, menu, resposta, perguntas, ficam] :
+            { Passo { "DELETE", false, {}, 0, 8 }, Passo { {}, true, u"lblNao"_s, 1, 8 },
+                Passo { {}, false, {}, 1, 8 }, Passo { {}, true, u"lblSim"_s, 2, 1 },
+                Passo { "PUT", true, {}, 2, 8 }, Passo { "DELETE", false, {}, 2, 8 } }) {
+            telefone(fone, 1);
+            QSignalSpy comecou(w->sincronizacao(), &SyncRunner::comecou);
+            m_resposta = resposta;
+            menu ? w->mnuSincronizar->trigger() : m_relogio.avanca(SyncRunner::PeriodoMs);
+            QTRY_COMPARE_WITH_TIMEOUT(int(comecou.size()), resposta == u"lblSim"_s ? 2 : 1, 30000);
+            espera();
+            QTRY_COMPARE(int(watch->seen.size()), perguntas);
+            QCOMPARE(int(file().count(u"Zé "_s)), ficam);
+            QCOMPARE(readBytes(copia).contains("FN:Zé 5"), perguntas == 2);
+            QVERIFY(perguntas || aviso()->Label1->text().endsWith(u"decidir, use \"Sincronizar agora\"."_s));
+        }
+        QCOMPARE(watch->seen[0].label1, motivo + u"Deseja realmente continuar a sincronização?"_s);
+    }
+
     // Closing while the server keeps the sync waiting: the window closes, the sync stops and
     // leaves its lock free.
     void fechaDuranteSync()
