@@ -48,9 +48,11 @@ public:
     const uint8_t* at(uint32_t offset) const { return m_data + offset; }
     void clear() { m_size = 0; }
 
-    // Room for n more bytes at end(); false when the buffer cannot grow so far.
+    // Room for n more bytes at end(), and eight beyond them that keyHead() may read; false when
+    // the buffer cannot grow so far.
     bool reserve(size_t n)
     {
+        n += Slack;
         if (m_capacity - m_size >= n)
             return true;
         const size_t capacity = std::max(m_capacity * 2, m_size + n + 4096);
@@ -64,7 +66,8 @@ public:
         return true;
     }
     uint8_t* end() { return m_data + m_size; }
-    size_t room() const { return m_capacity - m_size; }
+    // What may be written at end() once reserve() has been called.
+    size_t room() const { return m_capacity - m_size - Slack; }
     // Keeps the n bytes written at end() as the next key; its offset.
     uint32_t commit(size_t n)
     {
@@ -94,6 +97,7 @@ public:
     }
 
 private:
+    static constexpr size_t Slack = 8;
     uint8_t* m_data = nullptr;
     size_t m_size = 0;
     size_t m_capacity = 0;
@@ -252,13 +256,18 @@ struct Entry {
     uint32_t offset;
 };
 
-// Eight key bytes from key on, zeros past its end.
+// Eight key bytes from key on, zeros past its end. The eight bytes are read at once (the buffer
+// keeps room for them past its last key), and what follows the key's zero byte is dropped.
 uint64_t keyHead(const uint8_t* key)
 {
-    uint8_t bytes[8] = {};
-    for (int i = 0; i < 8 && key[i]; ++i)
-        bytes[i] = key[i];
-    return qFromBigEndian<uint64_t>(bytes);
+    uint64_t bytes;
+    std::memcpy(&bytes, key, 8);
+    bytes = qFromLittleEndian(bytes);
+    // The lowest byte that is zero has its top bit set here; no byte below it has.
+    const uint64_t zeros = (bytes - 0x0101010101010101u) & ~bytes & 0x8080808080808080u;
+    if (zeros != 0)
+        bytes &= ((zeros & -zeros) >> 7) - 1;
+    return qbswap(bytes);
 }
 
 // What decides between names whose keys are equal when the keys hold the first level only.
@@ -285,19 +294,55 @@ bool keyLess(const KeyBuffer& ka, const Entry& a, const KeyBuffer& kb, const Ent
     return c != 0 ? c < 0 : a.index < b.index;
 }
 
+// Sorts entries by head, equal heads by index. They come in index order (a run's names in file
+// order, or a run of equal heads as the sort before left it), so a stable radix sort, a byte at
+// a time from the head's last, gives that order without comparing; a byte every head has alike
+// costs no pass. A few entries are sorted by comparing. scratch is room for as many entries.
+void sortHeads(Entry* first, Entry* last, Entry* scratch)
+{
+    const size_t n = size_t(last - first);
+    if (n < 256) {
+        std::sort(first, last, [](const Entry& a, const Entry& b) {
+            return a.head != b.head ? a.head < b.head : a.index < b.index;
+        });
+        return;
+    }
+    uint32_t counts[8][256] = {};
+    for (const Entry* e = first; e != last; ++e)
+        for (int b = 0; b < 8; ++b)
+            ++counts[b][(e->head >> (8 * b)) & 0xFF];
+    Entry* from = first;
+    Entry* to = scratch;
+    for (int b = 0; b < 8; ++b) {
+        const int shift = 8 * b;
+        if (counts[b][(first->head >> shift) & 0xFF] == n)
+            continue;
+        uint32_t at[256];
+        uint32_t sum = 0;
+        for (int v = 0; v < 256; ++v) {
+            at[v] = sum;
+            sum += counts[b][v];
+        }
+        for (const Entry* e = from; e != from + n; ++e)
+            to[at[(e->head >> shift) & 0xFF]++] = *e;
+        std::swap(from, to);
+    }
+    if (from != first)
+        std::copy(from, from + n, first);
+}
+
 // Sorts entries whose keys agree on their first depth bytes, their heads holding the eight
 // after: by head, then each run of equal heads by the next eight bytes, as long as keys go on.
 // Names that agree on a long start (rare) are finished by whole-key comparisons instead.
-void sortByHeads(Entry* first, Entry* last, size_t depth, const KeyBuffer& keys, const Ties* ties)
+void sortByHeads(
+    Entry* first, Entry* last, size_t depth, const KeyBuffer& keys, const Ties* ties, Entry* scratch)
 {
     if (depth >= 64) {
         std::sort(
             first, last, [&](const Entry& a, const Entry& b) { return keyLess(keys, a, keys, b, ties); });
         return;
     }
-    std::sort(first, last, [](const Entry& a, const Entry& b) {
-        return a.head != b.head ? a.head < b.head : a.index < b.index;
-    });
+    sortHeads(first, last, scratch);
     for (Entry* run = first; run != last;) {
         Entry* end = run + 1;
         while (end != last && end->head == run->head)
@@ -310,7 +355,7 @@ void sortByHeads(Entry* first, Entry* last, size_t depth, const KeyBuffer& keys,
                     __builtin_prefetch(keys.at(e[8].offset) + depth + 8);
                 e->head = keyHead(keys.at(e->offset) + depth + 8);
             }
-            sortByHeads(run, end, depth + 8, keys, ties);
+            sortByHeads(run, end, depth + 8, keys, ties, scratch);
         } else if (ties) {
             // A head that ends in a zero byte holds the key's end: equal keys, in file order,
             // which the second level may still tell apart.
@@ -350,7 +395,8 @@ bool sortRun(const UCollator* collator, const Ties* ties,
     // Heads are taken only now: the buffer may have moved while it grew.
     for (qsizetype i = begin; i < end; ++i)
         entries[i].head = keyHead(keys.at(entries[i].offset));
-    sortByHeads(entries + begin, entries + end, 0, keys, ties);
+    std::vector<Entry> scratch(size_t(end - begin));
+    sortByHeads(entries + begin, entries + end, 0, keys, ties, scratch.data());
     return true;
 }
 
