@@ -119,7 +119,6 @@ bool SyncState::read(const QString& path, bool withItems)
     return in.status() == QDataStream::Ok && items.size() == count && in.atEnd();
 }
 
-
 bool SyncState::save(const QString& path) const
 {
     bool pending = false;
