@@ -227,6 +227,8 @@ private:
     // The fields as last shown from the file or saved: a difference is an edit in progress,
     // which a sync never overwrites.
     void lembraCampos();
+    // A record in the five fields and its date, remembered as shown (see editando()).
+    void mostraRegistro(const ContactRecord& registro);
     bool editando() const;
     // A change of the file from this window: the sync follows it after a pause.
     void alteracaoLocal();

@@ -44,6 +44,17 @@ QString LB_Principal::registroDosCampos(const QString& data) const
         textoDe(txtNome), textoDe(txtFone), textoDe(txtMail), textoDe(txtEnd), textoDe(txtComp), data);
 }
 
+void LB_Principal::mostraRegistro(const ContactRecord& registro)
+{
+    mostraCampo(m_campos[0], registro.nome);
+    mostraCampo(m_campos[1], registro.fone);
+    mostraCampo(m_campos[2], registro.mail);
+    mostraCampo(m_campos[3], comQuebras(registro.endereco));
+    mostraCampo(m_campos[4], comQuebras(registro.complemento));
+    lblStatus2->setText(TextoAtualizado + registro.data);
+    lembraCampos();
+}
+
 void LB_Principal::lstContatos_Click()
 {
     // Clearing the selection is no choice of a contact.
@@ -54,15 +65,8 @@ void LB_Principal::lstContatos_Click()
 
     std::optional<ContactRecord> registro;
     const StoreStatus status = m_store.findRecord(nome, &registro);
-    if (registro) {
-        mostraCampo(m_campos[0], registro->nome);
-        mostraCampo(m_campos[1], registro->fone);
-        mostraCampo(m_campos[2], registro->mail);
-        mostraCampo(m_campos[3], comQuebras(registro->endereco));
-        mostraCampo(m_campos[4], comQuebras(registro->complemento));
-        lblStatus2->setText(TextoAtualizado + registro->data);
-        lembraCampos();
-    }
+    if (registro)
+        mostraRegistro(*registro);
     // Filling the fields ran their counters; after a selection none is shown.
     apagaContadores();
     if (status != StoreStatus::Ok)

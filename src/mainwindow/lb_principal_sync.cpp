@@ -159,15 +159,8 @@ void LB_Principal::syncTerminou(const SyncFim& fim)
         }
         // A contact being edited keeps what the user typed; the sync left its record alone.
         if (!nome.isEmpty() && fim.aberto == nome && fim.registro && !editando()) {
-            const ContactRecord& c = *fim.registro;
-            const auto comQuebras = [](QString t) { return t.replace(MarcaQuebra, u"\r\n"_s); };
-            const QString campos[]
-                = { c.nome, c.fone, c.mail, comQuebras(c.endereco), comQuebras(c.complemento) };
-            for (size_t i = 0; i < m_campos.size(); ++i)
-                mostraCampo(m_campos[i], campos[i]);
-            lblStatus2->setText(TextoAtualizado + c.data);
+            mostraRegistro(*fim.registro);
             apagaContadores();
-            lembraCampos();
         }
     }
 

@@ -6,11 +6,7 @@ source "$(dirname "$0")/window_lib.sh"
 binary=$(realpath "$1")
 e2e_setup
 
-folder="$E2E_TMP/app"
-store="$folder/LBcontatos.txt"
-e2e_start_program "$binary" "$folder"
-e2e_wait 10 e2e_file_is "$store" 220d0a220d0a || e2e_fail "no empty store at start"
-xdotool windowfocus --sync "$E2E_WINDOW"
+e2e_start_empty "$binary"
 
 # Places in the window, in pixels: fields, buttons, the first row of the list.
 NOME="354 56"; FONE="270 96"; ENDERECO="270 150"

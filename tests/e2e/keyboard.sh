@@ -7,11 +7,7 @@ source "$(dirname "$0")/lib.sh"
 binary=$(realpath "$1")
 e2e_setup
 
-folder="$E2E_TMP/app"
-store="$folder/LBcontatos.txt"
-e2e_start_program "$binary" "$folder"
-e2e_wait 10 e2e_file_is "$store" 220d0a220d0a || e2e_fail "no empty store at start"
-xdotool windowfocus --sync "$E2E_WINDOW"
+e2e_start_empty "$binary"
 
 count() { [ "$(e2e_windows | wc -l)" = "$1" ]; } # the main window, and a small one over it
 comes_and_goes() { e2e_wait 10 count 2 && e2e_wait 10 count 1 || e2e_fail "no window came and went after $1"; }

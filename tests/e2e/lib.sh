@@ -64,6 +64,15 @@ e2e_start_program() {
 
 # e2e_await_window PID LOG: the program started as PID shows its window; sets E2E_APP_PID and
 # E2E_WINDOW, or shows LOG and fails.
+# The program on a new, empty store in $E2E_TMP/app ($folder, $store), its window focused.
+e2e_start_empty() {
+    folder="$E2E_TMP/app"
+    store="$folder/LBcontatos.txt"
+    e2e_start_program "$1" "$folder"
+    e2e_wait 10 e2e_file_is "$store" 220d0a220d0a || e2e_fail "no empty store at start"
+    xdotool windowfocus --sync "$E2E_WINDOW"
+}
+
 e2e_await_window() {
     E2E_APP_PID=$1
     E2E_PIDS+=("$E2E_APP_PID")
